@@ -1,0 +1,4 @@
+#include "common/runstate.h"
+
+RunOptions runOptions = DefaultRunOptions;
+const PathChar* currentFileName = nullptr;

@@ -1,0 +1,25 @@
+// Big-endian field readers. Buffers hold file bytes unchanged; a field is
+// converted where it is used, by shifts, so the host's byte order never
+// matters.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+using ByteSpan = std::span<const std::uint8_t>;
+
+// Callers check their lengths before reading; a field that would lie outside
+// the buffer reads as 0 rather than reading past it.
+inline std::uint16_t readBe16(ByteSpan buf, std::size_t off) {
+    if (off > buf.size() || 2 > buf.size() - off)
+        return 0;
+    return static_cast<std::uint16_t>(buf[off] << 8 | buf[off + 1]);
+}
+
+inline std::uint32_t readBe32(ByteSpan buf, std::size_t off) {
+    if (off > buf.size() || 4 > buf.size() - off)
+        return 0;
+    return std::uint32_t{buf[off]} << 24 | std::uint32_t{buf[off + 1]} << 16 |
+           std::uint32_t{buf[off + 2]} << 8 | std::uint32_t{buf[off + 3]};
+}

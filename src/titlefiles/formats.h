@@ -1,0 +1,80 @@
+// Byte layouts of the Wii title files the tool reads: WAD packages, tickets
+// and TMDs (title metadata). Only the bytes the tool compares or interprets
+// are named here. Offsets are from the start of the record named in the
+// constant (WAD file, ticket, TMD header, content record); every integer in
+// these files is big-endian.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+// ---- Lengths that decide how much of a file is read ----
+
+// A TMD up to and including its content count and the four bytes after it.
+inline constexpr std::size_t TmdHeaderLength = 0x1E4;
+inline constexpr std::size_t TicketLength = 0x2A4;
+// A WAD from its start to the end of its TMD header, in the usual layout.
+inline constexpr std::size_t WadReadLength = 0xEE4;
+inline constexpr std::size_t ContentRecordLength = 0x24;
+
+// ---- WAD package ----
+
+inline constexpr std::size_t WadPrefixLength = 12;
+// Header length 0x20, type letters, zero, certificate-chain length 0xA00.
+inline constexpr std::uint8_t WadPrefixIs[WadPrefixLength] = {0x00, 0x00, 0x00, 0x20, 'I', 's',
+                                                              0x00, 0x00, 0x00, 0x00, 0x0A, 0x00};
+inline constexpr std::uint8_t WadPrefixIb[WadPrefixLength] = {0x00, 0x00, 0x00, 0x20, 'i', 'b',
+                                                              0x00, 0x00, 0x00, 0x00, 0x0A, 0x00};
+inline constexpr std::size_t WadCrlLengthOffset = 0x0C;
+inline constexpr std::size_t WadTicketLengthOffset = 0x10;
+// Sections follow the header in this order, each starting on a multiple of
+// 64 bytes: header, certificate chain, revocation list, ticket, TMD.
+inline constexpr std::uint64_t WadSectionAlignment = 0x40;
+inline constexpr std::uint64_t WadHeaderSectionLength = 0x40;
+inline constexpr std::uint64_t WadCertChainLength = 0xA00;
+// Where the TMD header starts with no revocation list and a 0x2A4-byte
+// ticket; the loader also keeps a WAD's TMD header at this place of its
+// header buffer.
+inline constexpr std::size_t WadTmdOffset = 0xD00;
+
+// ---- Issuer tails, shared by tickets and TMDs ----
+
+inline constexpr std::size_t IssuerTailOffset = 0x150;
+inline constexpr std::size_t IssuerTailLength = 10;
+inline constexpr char TicketIssuerTail[IssuerTailLength + 1] = "XS00000003";
+inline constexpr char TmdIssuerTail[IssuerTailLength + 1] = "CP00000004";
+
+// ---- Ticket ----
+
+inline constexpr std::size_t TicketTitleIdHighOffset = 0x1DC;
+inline constexpr std::size_t TicketTitleIdLowOffset = 0x1E0;
+inline constexpr std::size_t TicketTitleVersionOffset = 0x1E6;
+// A ticket must be at least this long to hold its title version.
+inline constexpr std::size_t TicketVersionEnd = 0x1E8;
+
+// ---- TMD header ----
+
+inline constexpr std::size_t TmdIosOffset = 0x18A;
+inline constexpr std::size_t TmdTitleIdHighOffset = 0x18C;
+inline constexpr std::size_t TmdTitleIdLowOffset = 0x190;
+inline constexpr std::size_t TmdMakerCodeOffset = 0x198;
+inline constexpr std::size_t TmdRegionOffset = 0x19C;
+inline constexpr std::size_t TmdTitleVersionOffset = 0x1DC;
+inline constexpr std::size_t TmdContentCountOffset = 0x1DE;
+
+// ---- Content record ----
+
+inline constexpr std::size_t ContentTypeOffset = 6;
+inline constexpr std::size_t ContentSizeOffset = 8;
+// A content type above this marks a content shared between titles.
+inline constexpr std::uint16_t SharedContentTypeLimit = 0x8000;
+
+// ---- Text fields ----
+
+inline constexpr std::size_t TitleCodeLength = 4;
+inline constexpr std::size_t MakerCodeLength = 2;
+
+// ---- Title IDs ----
+
+// The high half of every system title (BOOT2, System Menu, the IOSes).
+inline constexpr std::uint32_t SystemTitleHigh = 1;

@@ -1,0 +1,207 @@
+#include "titlecraft.h"
+
+#include <cstdio>
+
+namespace titlecraft {
+
+namespace {
+
+// The writer's own view of the layouts, kept apart from the tool's so that a
+// wrong offset on one side shows up as a failing test.
+constexpr std::size_t SignatureTypeAt = 0x000;
+constexpr std::size_t SignatureAt = 0x004;
+constexpr std::size_t SignatureLength = 0x100;
+constexpr std::size_t IssuerAt = 0x140;
+constexpr std::uint32_t Rsa2048 = 0x00010001;
+
+constexpr std::size_t TmdHeaderSize = 0x1E4;
+constexpr std::size_t TmdSystemVersionAt = 0x184;
+constexpr std::size_t TmdTitleIdAt = 0x18C;
+constexpr std::size_t TmdTitleTypeAt = 0x194;
+constexpr std::size_t TmdGroupIdAt = 0x198;
+constexpr std::size_t TmdRegionAt = 0x19C;
+constexpr std::size_t TmdTitleVersionAt = 0x1DC;
+constexpr std::size_t TmdContentCountAt = 0x1DE;
+constexpr std::size_t RecordSize = 0x24;
+constexpr std::size_t RecordIdAt = 0;
+constexpr std::size_t RecordIndexAt = 4;
+constexpr std::size_t RecordTypeAt = 6;
+constexpr std::size_t RecordSizeAt = 8;
+constexpr std::size_t RecordHashAt = 16;
+constexpr std::size_t HashLength = 20;
+
+constexpr std::size_t TicketSize = 0x2A4;
+constexpr std::size_t TicketTitleKeyAt = 0x1BF;
+constexpr std::size_t TicketIdAt = 0x1D0;
+constexpr std::size_t TicketTitleIdAt = 0x1DC;
+constexpr std::size_t TicketUnknownAt = 0x1E4;
+constexpr std::size_t TicketTitleVersionAt = 0x1E6;
+constexpr std::size_t TicketAccessAt = 0x222;
+constexpr std::size_t TicketAccessLength = 0x40;
+
+constexpr std::size_t WadHeaderSize = 0x20;
+constexpr std::size_t WadTypeAt = 0x04;
+constexpr std::size_t WadCertLengthAt = 0x08;
+constexpr std::size_t WadCrlLengthAt = 0x0C;
+constexpr std::size_t WadTicketLengthAt = 0x10;
+constexpr std::size_t WadTmdLengthAt = 0x14;
+constexpr std::size_t WadDataLengthAt = 0x18;
+constexpr std::uint32_t WadCertLength = 0xA00;
+constexpr std::size_t WadAlign = 0x40;
+
+std::size_t alignUp(std::size_t n) {
+    return (n + WadAlign - 1) / WadAlign * WadAlign;
+}
+
+// A repeatable byte pattern standing in for signatures, keys and hashes.
+void fillPattern(Bytes& b, std::size_t off, std::size_t n, std::uint32_t seed) {
+    for (std::size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        b[off + i] = static_cast<std::uint8_t>(seed >> 16);
+    }
+}
+
+void signAndIssue(Bytes& b, std::string_view issuer, std::uint32_t seed) {
+    putBe32(b, SignatureTypeAt, Rsa2048);
+    fillPattern(b, SignatureAt, SignatureLength, seed);
+    putText(b, IssuerAt, issuer);
+}
+
+}  // namespace
+
+void putBe16(Bytes& b, std::size_t off, std::uint16_t v) {
+    b.at(off) = static_cast<std::uint8_t>(v >> 8);
+    b.at(off + 1) = static_cast<std::uint8_t>(v);
+}
+
+void putBe32(Bytes& b, std::size_t off, std::uint32_t v) {
+    putBe16(b, off, static_cast<std::uint16_t>(v >> 16));
+    putBe16(b, off + 2, static_cast<std::uint16_t>(v));
+}
+
+void putBe64(Bytes& b, std::size_t off, std::uint64_t v) {
+    putBe32(b, off, static_cast<std::uint32_t>(v >> 32));
+    putBe32(b, off + 4, static_cast<std::uint32_t>(v));
+}
+
+void putText(Bytes& b, std::size_t off, std::string_view text) {
+    for (std::size_t i = 0; i < text.size(); ++i)
+        b.at(off + i) = static_cast<std::uint8_t>(text[i]);
+}
+
+std::uint32_t codeValue(std::string_view code) {
+    std::uint32_t v = 0;
+    for (std::size_t i = 0; i < 4; ++i)
+        v = v << 8 | (i < code.size() ? static_cast<std::uint8_t>(code[i]) : 0);
+    return v;
+}
+
+Bytes tmdBytes(const Tmd& tmd) {
+    Bytes b(TmdHeaderSize + tmd.contents.size() * RecordSize);
+    signAndIssue(b, "Root-CA00000001-CP00000004", tmd.low ^ tmd.high);
+    if (tmd.ios != 0)
+        putBe64(b, TmdSystemVersionAt, 0x0000000100000000ull | tmd.ios);
+    putBe32(b, TmdTitleIdAt, tmd.high);
+    putBe32(b, TmdTitleIdAt + 4, tmd.low);
+    putBe32(b, TmdTitleTypeAt, 1);
+    putText(b, TmdGroupIdAt, tmd.maker.substr(0, 2));
+    putBe16(b, TmdRegionAt, tmd.region);
+    putBe16(b, TmdTitleVersionAt, tmd.version);
+    putBe16(b, TmdContentCountAt, tmd.countField.value_or(static_cast<std::uint16_t>(tmd.contents.size())));
+    for (std::size_t i = 0; i < tmd.contents.size(); ++i) {
+        std::size_t at = TmdHeaderSize + i * RecordSize;
+        putBe32(b, at + RecordIdAt, static_cast<std::uint32_t>(i));
+        putBe16(b, at + RecordIndexAt, static_cast<std::uint16_t>(i));
+        putBe16(b, at + RecordTypeAt, tmd.contents[i].type);
+        putBe64(b, at + RecordSizeAt, tmd.contents[i].size);
+        fillPattern(b, at + RecordHashAt, HashLength, static_cast<std::uint32_t>(i + 1));
+    }
+    return b;
+}
+
+Bytes ticketBytes(const Ticket& ticket) {
+    Bytes b(TicketSize);
+    signAndIssue(b, "Root-CA00000001-XS00000003", ticket.low + ticket.high);
+    fillPattern(b, TicketTitleKeyAt, 16, ticket.low);
+    fillPattern(b, TicketIdAt, 8, ticket.high);
+    putBe32(b, TicketTitleIdAt, ticket.high);
+    putBe32(b, TicketTitleIdAt + 4, ticket.low);
+    putBe16(b, TicketUnknownAt, 0xFFFF);
+    putBe16(b, TicketTitleVersionAt, ticket.version);
+    for (std::size_t i = 0; i < TicketAccessLength; ++i)
+        b[TicketAccessAt + i] = 0xFF;
+    return b;
+}
+
+Bytes certChain(std::size_t length) {
+    Bytes b(length);
+    fillPattern(b, 0, length, 0x5EED);
+    return b;
+}
+
+Bytes concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout) {
+    Bytes tmdPart = tmdBytes(tmd);
+    Bytes ticketPart = ticketBytes(ticket);
+    ticketPart.resize(layout.ticketLength);
+    std::size_t dataLength = 0;
+    if (layout.withData)
+        for (const Content& c : tmd.contents)
+            dataLength += alignUp(static_cast<std::size_t>(c.size));
+
+    Bytes b(WadAlign);
+    putBe32(b, 0, WadHeaderSize);
+    putText(b, WadTypeAt, layout.type);
+    putBe32(b, WadCertLengthAt, WadCertLength);
+    putBe32(b, WadCrlLengthAt, layout.crlLength);
+    putBe32(b, WadTicketLengthAt, layout.ticketLength);
+    putBe32(b, WadTmdLengthAt, static_cast<std::uint32_t>(tmdPart.size()));
+    putBe32(b, WadDataLengthAt, static_cast<std::uint32_t>(dataLength));
+    auto section = [&b](const Bytes& part) {
+        b = concat(std::move(b), part);
+        b.resize(alignUp(b.size()));
+    };
+    section(certChain(WadCertLength));
+    section(Bytes(layout.crlLength, 0xC5));
+    section(ticketPart);
+    section(tmdPart);
+    Bytes data(dataLength);
+    fillPattern(data, 0, dataLength, 0xDA7A);
+    section(data);
+    return b;
+}
+
+bool writeFile(const std::string& path, const Bytes& bytes) {
+    std::FILE* f = std::fopen(path.c_str(), "wb");
+    if (f == nullptr)
+        return false;
+    bool ok = std::fwrite(bytes.data(), 1, bytes.size(), f) == bytes.size();
+    return std::fclose(f) == 0 && ok;
+}
+
+std::vector<SampleFile> sampleFiles() {
+    const std::uint32_t channel = codeValue("TLCE");
+    Tmd channelTmd{.high = 0x00010001, .low = channel, .maker = "TL", .region = 2, .version = 3, .ios = 58,
+                   .contents = {{0x0001, 1984}, {0x0001, 46080}, {0x8001, 2560}}};
+    Tmd ios{.high = 1, .low = 58, .maker = "", .region = 3, .version = 6176, .ios = 0, .contents = {}};
+    for (std::uint16_t i = 0; i < 20; ++i)
+        ios.contents.push_back({static_cast<std::uint16_t>(i % 4 == 0 ? 0x8001 : 0x0001), 4096u + i * 9000u});
+    Tmd dlc{.high = 0x00010005, .low = codeValue("TLCD"), .maker = "TL", .region = 1, .version = 2, .ios = 57,
+            .contents = {{0x4001, 832}, {0x4001, 65536}, {0x4001, 131072}, {0x4001, 700000}}};
+    Tmd boot2{.high = 1, .low = 1, .maker = "", .region = 0, .version = 4, .ios = 0,
+              .contents = {{0x0001, 3072}, {0x0001, 16384}, {0x0001, 9216}}};
+    return {
+        {"boot2.wad", wadBytes(boot2, Ticket{.high = 1, .low = 1, .version = 4}, WadLayout{.type = "ib"})},
+        {"channel.wad", wadBytes(channelTmd, Ticket{.high = 0x00010001, .low = channel, .version = 3})},
+        {"dlc.tmd", tmdBytes(dlc)},
+        {"download.tik", concat(ticketBytes(Ticket{.high = 0x00010001, .low = channel, .version = 3}), certChain(0x700))},
+        {"ios58.tmd", concat(tmdBytes(ios), certChain(0x700))},
+        {"sysmenu.tik", ticketBytes(Ticket{.high = 1, .low = 2, .version = 450})},
+    };
+}
+
+}  // namespace titlecraft

@@ -1,0 +1,79 @@
+// The command line as a user meets it: options, help, argument errors,
+// exit codes and the key prompt (which returns at once without a terminal).
+#include <gtest/gtest.h>
+
+#include "tool_run.h"
+
+namespace {
+
+const std::string NotEnough = "\nError: Not enough parameter!  ('/?' for help)\n\n";
+const std::string Unknown = "\nError: Unknown parameter!  ('/?' for help)\n\n";
+const std::string Prompt = "\nPress a key to continue...\n";
+
+std::string padded(const std::string& line) {
+    return line + std::string(78 - line.size(), ' ');
+}
+
+const std::string Help =
+    "\n" + Rule + "\n\n" + padded("  Tessarlumen 1.0.0  -  shows the identity of Wii title files") + "\n" +
+    "\n" + padded("  USAGE:  Tessarlumen [input file(s)]") +
+    "\n" + padded("  MEANINGS:") +
+    "\n" + padded("             /n  -- no wait for a user key before the program exits") +
+    "\n" + padded("             /h  -- display this help message") +
+    "\n" + padded("             /?  -- display this help message") +
+    "\n" + padded("             input files -- any .wad, .tik or .tmd files") +
+    "\n" + Rule + "\n";
+
+struct DriverCase {
+    const char* name;
+    std::vector<std::string> args;
+    std::string out;
+    int exitCode;
+};
+
+const DriverCase DriverCases[] = {
+    {"no arguments", {}, NotEnough + Prompt, 1},
+    {"only /n", {"/n"}, NotEnough, 1},
+    {"only /N", {"/N"}, NotEnough, 1},
+    {"/x", {"/x"}, Unknown + Prompt, 2},
+    {"lone slash", {"/"}, Unknown + Prompt, 2},
+    {"lone dash", {"-"}, Unknown + Prompt, 2},
+    {"-5", {"-5", "missing.wad"}, Unknown + Prompt, 2},
+    {"absolute path that is no option", {"/tmp/a.wad"}, Unknown + Prompt, 2},
+    {"/q stops parsing before /n", {"/q", "/n"}, Unknown + Prompt, 2},
+    {"/n before /q", {"/n", "/q"}, Unknown, 2},
+    {"unknown option after a file", {"/n", "missing.wad", "/x"}, Unknown, 2},
+    {"/h", {"/h"}, Help + Prompt, 0},
+    {"/?", {"/?", "/n"}, Help, 0},
+    {"-H with suffix", {"-Hfoo", "/nowait"}, Help, 0},
+    {"/help with files", {"/help", "missing.wad", "/N"}, Help, 0},
+    {"path read as /h", {"/home/a.wad", "-n"}, Help, 0},
+    {"empty argument", {"/n", ""}, "\n", 0},
+    {"empty argument, waiting", {""}, "\n" + Prompt, 0},
+    {"missing file", {"missing.wad"}, "\nError: Cannot read file 'missing.wad' !\n\n" + Prompt, 11},
+    {"/n after the file", {"missing.wad", "/n"}, "\nError: Cannot read file 'missing.wad' !\n\n", 11},
+};
+
+TEST(Driver, OptionsMessagesAndExitCodes) {
+    TempDir dir;
+    for (const DriverCase& c : DriverCases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = runTool(c.args, dir.path);
+        EXPECT_EQ(run.out, c.out);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST(Driver, FirstFailingFileEndsTheRun) {
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 0}));
+    dir.write("short.tmd", titlecraft::Bytes(483));
+    ToolRun run = runTool({"/n", "a.tik", "a.tik", "short.tmd", "a.tik", "missing"}, dir.path);
+    std::string report = "\nTicket info of \"a.tik\" :\n\nPath: '00000001\\00000002'\nType: System Title\n"
+                         "TitleID: System Menu\n" + Rule + "\n";
+    EXPECT_EQ(run.out, report + report + "\nError: Unknown file structure! (short.tmd)\n\n");
+    EXPECT_EQ(run.exitCode, 14);
+}
+
+}  // namespace

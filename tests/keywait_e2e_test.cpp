@@ -1,0 +1,182 @@
+// The key wait on a real pseudo-terminal: the prompt shows before the wait,
+// the key is not echoed, exactly one key is consumed, and the terminal's
+// mode comes back on every path.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <thread>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include "tool_run.h"
+
+namespace {
+
+const std::string Prompt = "Press a key to continue...";
+// Only a guard against a hanging tool; nothing here asserts on time.
+constexpr auto HangGuard = std::chrono::seconds(20);
+
+struct PtyRun {
+    pid_t pid;
+    int master;
+    std::string seen;
+};
+
+// Starts argv on a new pseudo-terminal that is its controlling terminal,
+// with standard input from /dev/null: the key must come from the terminal.
+PtyRun startOnPty(const std::vector<std::string>& args) {
+    std::vector<std::string> copies(args);
+    std::vector<char*> argv;
+    for (std::string& a : copies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    int master = -1;
+    pid_t pid = forkpty(&master, nullptr, nullptr, nullptr);
+    if (pid == 0) {
+        int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    return {pid, master, {}};
+}
+
+// Reads what the terminal shows until `text` appears (true) or the
+// terminal closes (false).
+bool readUntil(PtyRun* run, const std::string& text) {
+    auto deadline = std::chrono::steady_clock::now() + HangGuard;
+    while (run->seen.find(text) == std::string::npos) {
+        pollfd p{run->master, POLLIN, 0};
+        if (std::chrono::steady_clock::now() > deadline || poll(&p, 1, 100) < 0)
+            return false;
+        if (p.revents == 0)
+            continue;
+        char buf[512];
+        ssize_t got = read(run->master, buf, sizeof buf);
+        if (got <= 0)
+            return false;
+        run->seen.append(buf, static_cast<std::size_t>(got));
+    }
+    return true;
+}
+
+bool echoIsOn(int master) {
+    termios mode{};
+    tcgetattr(master, &mode);
+    return (mode.c_lflag & ECHO) != 0 && (mode.c_lflag & ICANON) != 0;
+}
+
+// The prompt is flushed just before the terminal is switched; wait for the switch.
+bool waitUntilKeyMode(int master) {
+    auto deadline = std::chrono::steady_clock::now() + HangGuard;
+    while (echoIsOn(master)) {
+        if (std::chrono::steady_clock::now() > deadline)
+            return false;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    return true;
+}
+
+int finish(PtyRun* run) {
+    readUntil(run, std::string(1, '\0'));  // everything up to the terminal's close
+    int status = 0;
+    waitpid(run->pid, &status, 0);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+}
+
+void stopHung(PtyRun* run) {
+    kill(run->pid, SIGKILL);
+    waitpid(run->pid, nullptr, 0);
+    close(run->master);
+}
+
+TEST(KeyWait, OneKeyEndsItUnechoedAndTheModeReturns) {
+    PtyRun run = startOnPty({TESSARLUMEN_EXE});
+    ASSERT_TRUE(readUntil(&run, Prompt)) << run.seen;
+    ASSERT_TRUE(waitUntilKeyMode(run.master));
+    // Still waiting: nothing after the prompt yet.
+    EXPECT_EQ(run.seen.substr(run.seen.find(Prompt) + Prompt.size()), "");
+    ASSERT_EQ(write(run.master, "x", 1), 1);
+    int exitCode = finish(&run);
+    EXPECT_EQ(exitCode, 1);
+    EXPECT_EQ(run.seen, "\r\nError: Not enough parameter!  ('/?' for help)\r\n\r\n\r\n" + Prompt + "\r\n");
+    EXPECT_TRUE(echoIsOn(run.master));
+    close(run.master);
+}
+
+struct KeyCase {
+    const char* name;
+    std::string key;
+};
+
+const KeyCase KeyCases[] = {
+    {"letter", "x"},
+    {"Enter", "\r"},
+    {"Ctrl-C", "\x03"},
+    {"Ctrl-Z", "\x1a"},
+    {"UTF-8 letter", "\xc3\xa9"},
+    {"three-byte character", "\xe2\x82\xac"},
+    {"arrow", "\x1b[A"},
+    {"F5", "\x1b[15~"},
+    {"Ctrl-arrow", "\x1b[1;5C"},
+    {"F1", "\x1bOP"},
+    {"Linux console F1", "\x1b[[A"},
+    {"Alt-x", "\x1bx"},
+};
+
+// The key and a marker are typed at once; the shell then reads one byte,
+// which must be the marker: the key was consumed whole and nothing more.
+TEST(KeyWait, EachKeyIsConsumedWhole) {
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({}));
+    const std::string script =
+        "cd \"$1\" && \"$0\" a.tik; echo \"rc=$?\"; stty raw -echo </dev/tty; head -c 1 </dev/tty | od -An -tx1; stty sane </dev/tty";
+    for (const KeyCase& c : KeyCases) {
+        SCOPED_TRACE(c.name);
+        PtyRun run = startOnPty({"/bin/sh", "-c", script, TESSARLUMEN_EXE, dir.path});
+        if (!readUntil(&run, Prompt) || !waitUntilKeyMode(run.master)) {
+            stopHung(&run);
+            FAIL() << "no prompt: " << run.seen;
+        }
+        std::string typed = c.key + "Z";
+        ASSERT_EQ(write(run.master, typed.data(), typed.size()), static_cast<ssize_t>(typed.size()));
+        if (!readUntil(&run, " 5a")) {
+            stopHung(&run);
+            FAIL() << "the marker was consumed or something was left: " << run.seen;
+        }
+        std::string after = run.seen.substr(run.seen.find(Prompt) + Prompt.size());
+        EXPECT_EQ(after.substr(0, after.find(" 5a")), "\r\nrc=0\r\n");
+        EXPECT_EQ(finish(&run), 0);
+        close(run.master);
+    }
+}
+
+// A signal during the wait ends the tool as that signal would, but the
+// terminal gets its echo and line input back first.
+TEST(KeyWait, SignalsRestoreTheMode) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(sig);
+        PtyRun run = startOnPty({TESSARLUMEN_EXE, "/h"});
+        ASSERT_TRUE(readUntil(&run, Prompt));
+        ASSERT_TRUE(waitUntilKeyMode(run.master));
+        kill(run.pid, sig);
+        EXPECT_EQ(finish(&run), 128 + sig);
+        EXPECT_TRUE(echoIsOn(run.master));
+        close(run.master);
+    }
+}
+
+TEST(KeyWait, NoTerminalReturnsAtOnce) {
+    ToolRun run = runTool({"/h"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.out.substr(run.out.size() - Prompt.size() - 2), "\n" + Prompt + "\n");
+}
+
+}  // namespace

@@ -1,0 +1,178 @@
+// How files are classified and read: every accepted layout, the lengths at
+// its edges, and the ways a file can fail.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "tool_run.h"
+
+namespace {
+
+using titlecraft::Bytes;
+using titlecraft::Content;
+using titlecraft::Ticket;
+using titlecraft::Tmd;
+using titlecraft::WadLayout;
+
+Bytes resized(Bytes b, std::size_t length, std::uint8_t fill = 0) {
+    b.resize(length, fill);
+    return b;
+}
+
+Tmd tmdWith(std::size_t contents) {
+    Tmd tmd;
+    tmd.contents.assign(contents, Content{0x0001, 100});
+    return tmd;
+}
+
+Tmd tmdWithCountField(std::size_t contents, std::uint16_t countField) {
+    Tmd tmd = tmdWith(contents);
+    tmd.countField = countField;
+    return tmd;
+}
+
+Bytes ticketWithVersion(std::uint16_t version) {
+    return titlecraft::ticketBytes({.version = version});
+}
+
+Bytes ticketWithIssuer(const char* issuer) {
+    Bytes b = titlecraft::ticketBytes({});
+    titlecraft::putText(b, 0x150, issuer);
+    return b;
+}
+
+Bytes wadWith(const Tmd& tmd, const WadLayout& layout) {
+    return titlecraft::wadBytes(tmd, Ticket{}, layout);
+}
+
+Tmd versioned(Tmd tmd, std::uint16_t version) {
+    tmd.version = version;
+    return tmd;
+}
+
+const std::string UnknownStructure = "\nError: Unknown file structure! (f)\n\n";
+const std::string CannotRead = "\nError: Cannot read file 'f' !\n\n";
+
+struct LoadCase {
+    const char* name;
+    Bytes file;
+    int exitCode;
+    std::string expected;  // the whole output on failure, a piece of it on success
+};
+
+std::vector<LoadCase> loadCases() {
+    const WadLayout plain{};
+    return {
+        {"empty file", {}, 14, UnknownStructure},
+        {"483 bytes", Bytes(483), 14, UnknownStructure},
+        {"TMD cut to 483 bytes", resized(titlecraft::tmdBytes(tmdWith(0)), 483), 14, UnknownStructure},
+        {"484-byte TMD", titlecraft::tmdBytes(tmdWith(0)), 0, "Data files: 0\nSize: 1160 byte (1 blocks)\n"},
+        {"484-byte ticket has no version", resized(ticketWithVersion(9), 484), 0, "TitleID: 'TSLA'\n" + Rule},
+        {"487-byte ticket has half a version", resized(ticketWithVersion(0x0102), 487), 0, "TitleID: 'TSLA'\n" + Rule},
+        {"488-byte ticket", resized(ticketWithVersion(7), 488), 0, "TitleID: 'TSLA'    Version: 7\n" + Rule},
+        {"ticket with certificate chain",
+         titlecraft::concat(ticketWithVersion(3), titlecraft::certChain(0x700)), 0, "'TSLA'    Version: 3\n"},
+        {"676-byte ticket", ticketWithVersion(521), 0, "'TSLA'    Version: 521\n"},
+        {"ticket padded to WAD length", resized(ticketWithVersion(1), 3812), 14, UnknownStructure},
+        {"ticket with near-miss issuer", ticketWithIssuer("XS00000004"), 14, UnknownStructure},
+        {"676-byte TMD, no contents", resized(titlecraft::tmdBytes(tmdWith(0)), 676, 0xFF), 0, "Data files: 0\n"},
+        {"676-byte TMD, five contents", resized(titlecraft::tmdBytes(tmdWith(5)), 676, 0xFF), 0,
+         "Data files: 5\nSize: 1840 byte (1 blocks)\n"},
+        {"676-byte TMD, six contents promised",
+         resized(titlecraft::tmdBytes(tmdWithCountField(5, 6)), 676, 0xFF), 11, CannotRead},
+        {"TMD with 92 contents", titlecraft::tmdBytes(tmdWith(92)), 0, "Data files: 92\n"},
+        {"TMD with 93 contents", titlecraft::tmdBytes(tmdWith(93)), 14, UnknownStructure},
+        {"TMD promising more contents", titlecraft::tmdBytes(tmdWithCountField(2, 3)), 11, CannotRead},
+        {"TMD with certificate chain",
+         titlecraft::concat(titlecraft::tmdBytes(tmdWith(2)), titlecraft::certChain(0x700)), 0, "Data files: 2\n"},
+        {"Is WAD", wadWith(tmdWith(3), plain), 0, "Data files: 3\n"},
+        {"ib WAD", wadWith(tmdWith(3), {.type = "ib"}), 0, "Data files: 3\n"},
+        {"WAD with other type letters", wadWith(tmdWith(3), {.type = "IS"}), 14, UnknownStructure},
+        {"WAD with a revocation list", wadWith(versioned(tmdWith(2), 4660), {.crlLength = 0x100}), 0,
+         "Version: 4660    ManufacturerID: TL\n"},
+        {"WAD with a longer ticket", wadWith(versioned(tmdWith(2), 77), {.ticketLength = 0x2C1}), 0,
+         "Version: 77    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\nData files: 2\n"},
+        {"WAD with no ticket", resized(wadWith(versioned(tmdWith(1), 5), {.ticketLength = 0}), 4000), 0, "Version: 5 "},
+        {"WAD ending inside its moved TMD",
+         resized(wadWith(tmdWith(0), {.crlLength = 0x40, .withData = false}), 3850), 11, CannotRead},
+        {"WAD ending inside its records", resized(wadWith(tmdWith(4), {.withData = false}), 3812 + 100), 11,
+         CannotRead},
+        {"WAD of exactly 3812 bytes", resized(wadWith(tmdWith(0), plain), 3812), 0, "Data files: 0\n"},
+        {"WAD without the certificate-chain length",
+         [] {
+             Bytes b = wadWith(tmdWith(1), {});
+             b[0x0A] = 0x0B;
+             return b;
+         }(),
+         14, UnknownStructure},
+    };
+}
+
+TEST(Loader, AcceptedLayoutsAndTheirEdges) {
+    TempDir dir;
+    for (const LoadCase& c : loadCases()) {
+        SCOPED_TRACE(c.name);
+        dir.write("f", c.file);
+        ToolRun run = runTool({"/n", "f"}, dir.path);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        if (c.exitCode == 0)
+            EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+        else
+            EXPECT_EQ(run.out, c.expected);
+        EXPECT_EQ(run.err, "");
+    }
+}
+
+TEST(Loader, TheNameDoesNotDecideTheKind) {
+    TempDir dir;
+    dir.write("really-a-tmd.wad", titlecraft::tmdBytes(tmdWith(1)));
+    dir.write("really-a-ticket.tmd", ticketWithVersion(0));
+    ToolRun run = runTool({"/n", "really-a-tmd.wad", "really-a-ticket.tmd"}, dir.path);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("\nTMD info of \"really-a-tmd.wad\" :\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nTicket info of \"really-a-ticket.tmd\" :\n"), std::string::npos);
+}
+
+struct SpecialCase {
+    const char* name;
+    int exitCode;
+    std::string out;
+};
+
+// Things that are not regular files must neither hang nor be mistaken for one.
+TEST(Loader, FilesThatAreNotRegularFiles) {
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir.path + "/folder").c_str(), 0755), 0);
+    ASSERT_EQ(mkfifo((dir.path + "/fifo").c_str(), 0644), 0);
+    ASSERT_EQ(symlink("/dev/null", (dir.path + "/null").c_str()), 0);
+    ASSERT_EQ(symlink("/dev/zero", (dir.path + "/zero").c_str()), 0);
+    ASSERT_EQ(symlink("nowhere", (dir.path + "/dangling").c_str()), 0);
+    const SpecialCase cases[] = {
+        {"folder", 11, "\nError: Cannot read file 'folder' !\n\n"},
+        {"fifo", 14, "\nError: Unknown file structure! (fifo)\n\n"},
+        {"null", 14, "\nError: Unknown file structure! (null)\n\n"},
+        {"zero", 14, "\nError: Unknown file structure! (zero)\n\n"},
+        {"dangling", 11, "\nError: Cannot read file 'dangling' !\n\n"},
+        {"missing", 11, "\nError: Cannot read file 'missing' !\n\n"},
+    };
+    for (const SpecialCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = runTool({"/n", c.name}, dir.path);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.out, c.out);
+    }
+}
+
+TEST(Loader, UnreadableFileCannotBeRead) {
+    if (geteuid() == 0)
+        GTEST_SKIP() << "root reads every file whatever its mode";
+    TempDir dir;
+    std::string path = dir.write("locked.tik", ticketWithVersion(1));
+    ASSERT_EQ(chmod(path.c_str(), 0), 0);
+    ToolRun run = runTool({"/n", "locked.tik"}, dir.path);
+    EXPECT_EQ(run.exitCode, 11);
+    EXPECT_EQ(run.out, "\nError: Cannot read file 'locked.tik' !\n\n");
+}
+
+}  // namespace

@@ -1,0 +1,52 @@
+// File names from the command line (and shell globs) printed in messages
+// and headings: shown as typed where the output can carry them, never able
+// to inject control sequences.
+#include <gtest/gtest.h>
+
+#include "tool_run.h"
+
+namespace {
+
+struct NameCase {
+    const char* what;
+    std::string name;
+    std::string locale;
+    std::string shown;
+};
+
+const NameCase NameCases[] = {
+    {"plain", "a b.wad", "C.UTF-8", "a b.wad"},
+    {"percent signs", "%s%n%d%%.wad", "C.UTF-8", "%s%n%d%%.wad"},
+    {"escape sequence", "a\x1b[31mb.tik", "C.UTF-8", "a?[31mb.tik"},
+    {"tab, newline, DEL", "t\tn\nd\x7f", "C.UTF-8", "t?n?d?"},
+    {"UTF-8 letter", "\xc3\xa9t\xc3\xa9.tmd", "C.UTF-8", "\xc3\xa9t\xc3\xa9.tmd"},
+    {"four-byte character", "\xf0\x9f\x98\x80", "C.UTF-8", "\xf0\x9f\x98\x80"},
+    {"C1 control", "x\xc2\x85y\xc2\x9b", "C.UTF-8", "x?y?"},
+    {"invalid bytes", "\xff\xfe.wad", "C.UTF-8", "??.wad"},
+    {"cut-off character", "a\xe2\x82", "C.UTF-8", "a??"},
+    {"overlong encoding", "\xc0\xafx", "C.UTF-8", "??x"},
+    {"UTF-8 in an ASCII locale", "\xc3\xa9.tmd", "C", "??.tmd"},
+};
+
+TEST(Names, PrintedSafely) {
+    TempDir dir;
+    for (const NameCase& c : NameCases) {
+        SCOPED_TRACE(c.what);
+        ToolRun run = runTool({"/n", c.name}, dir.path, {"LC_ALL=" + c.locale});
+        EXPECT_EQ(run.out, "\nError: Cannot read file '" + c.shown + "' !\n\n");
+        EXPECT_EQ(run.exitCode, 11);
+    }
+}
+
+TEST(Names, HeadingsAndStructureErrorsUseTheSameRule) {
+    TempDir dir;
+    dir.write("\x1b]0;title\x07.tik", titlecraft::ticketBytes({}));
+    dir.write("\xc3\xa9\x9b.tmd", titlecraft::Bytes(10));
+    ToolRun run = runTool({"/n", "\x1b]0;title\x07.tik", "\xc3\xa9\x9b.tmd"}, dir.path);
+    EXPECT_EQ(run.out.find('\x1b'), std::string::npos);
+    EXPECT_NE(run.out.find("\nTicket info of \"?]0;title?.tik\" :\n"), std::string::npos);
+    EXPECT_NE(run.out.find("\nError: Unknown file structure! (\xc3\xa9?.tmd)\n\n"), std::string::npos);
+    EXPECT_EQ(run.exitCode, 14);
+}
+
+}  // namespace

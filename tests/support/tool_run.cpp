@@ -1,0 +1,106 @@
+#include "tool_run.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <stdexcept>
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace {
+
+void drain(int outFd, int errFd, std::string* out, std::string* err) {
+    pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
+    std::string* sinks[2] = {out, err};
+    int open = 2;
+    while (open > 0) {
+        if (poll(fds, 2, -1) < 0) {
+            if (errno == EINTR)
+                continue;
+            break;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || fds[i].revents == 0)
+                continue;
+            char buf[4096];
+            ssize_t got = read(fds[i].fd, buf, sizeof buf);
+            if (got > 0) {
+                sinks[i]->append(buf, static_cast<std::size_t>(got));
+            } else if (got == 0 || errno != EINTR) {
+                close(fds[i].fd);
+                fds[i].fd = -1;
+                --open;
+            }
+        }
+    }
+}
+
+}  // namespace
+
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::vector<std::string>& env) {
+    int outPipe[2];
+    int errPipe[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+        throw std::runtime_error("pipe failed");
+    std::vector<char*> argv;
+    std::string exe = TESSARLUMEN_EXE;
+    argv.push_back(exe.data());
+    std::vector<std::string> argCopies(args);
+    for (std::string& a : argCopies)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+
+    pid_t pid = fork();
+    if (pid == 0) {
+        setsid();  // no controlling terminal from here on
+        if (chdir(dir.c_str()) != 0)
+            _exit(126);
+        int in = open("/dev/null", O_RDONLY);
+        dup2(in, 0);
+        dup2(outPipe[1], 1);
+        dup2(errPipe[1], 2);
+        setenv("LC_ALL", "C.UTF-8", 1);
+        for (const std::string& e : env)
+            putenv(const_cast<char*>(e.c_str()));
+        execv(argv[0], argv.data());
+        _exit(127);
+    }
+    close(outPipe[1]);
+    close(errPipe[1]);
+    ToolRun run{-1, {}, {}};
+    drain(outPipe[0], errPipe[0], &run.out, &run.err);
+    int status = 0;
+    while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    return run;
+}
+
+TempDir::TempDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tessarlumen-test-XXXXXX").string();
+    if (mkdtemp(pattern.data()) == nullptr)
+        throw std::runtime_error("mkdtemp failed");
+    path = pattern;
+}
+
+TempDir::~TempDir() {
+    std::error_code ignored;
+    std::filesystem::remove_all(path, ignored);
+}
+
+std::string TempDir::write(const std::string& name, const titlecraft::Bytes& bytes) const {
+    std::string file = path + "/" + name;
+    if (!titlecraft::writeFile(file, bytes))
+        throw std::runtime_error("cannot write " + file);
+    return file;
+}
+
+std::string readFileBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}

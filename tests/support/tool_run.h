@@ -1,0 +1,35 @@
+// Running the built Tessarlumen on files a test writes.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "titlecraft.h"
+
+struct ToolRun {
+    int exitCode;     // or 128 + signal number
+    std::string out;  // standard output, byte for byte
+    std::string err;  // standard error, which must stay empty
+};
+
+// Runs the tool in `dir` with `args`, standard input from /dev/null and no
+// controlling terminal, so a key wait returns at once. LC_ALL is C.UTF-8
+// unless `env` sets it.
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir = ".",
+                const std::vector<std::string>& env = {});
+
+// A fresh directory, removed with everything in it at the end of the test.
+struct TempDir {
+    std::string path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    // Writes `bytes` to the file `name` in this directory; returns its path.
+    std::string write(const std::string& name, const titlecraft::Bytes& bytes) const;
+};
+
+// One line of 78 underscores, as reports and the help end with.
+inline const std::string Rule(78, '_');
+
+std::string readFileBytes(const std::string& path);

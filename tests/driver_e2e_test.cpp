@@ -69,11 +69,11 @@ TEST(Driver, FirstFailingFileEndsTheRun) {
     TempDir dir;
     dir.write("a.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 0}));
     dir.write("short.tmd", titlecraft::Bytes(483));
-    ToolRun run = runTool({"/n", "a.tik", "a.tik", "short.tmd", "a.tik", "missing"}, dir.path);
+    ToolRun run = runTool({"/n", "a.tik", "a.tik", "missing", "short.tmd", "a.tik"}, dir.path);
     std::string report = "\nTicket info of \"a.tik\" :\n\nPath: '00000001\\00000002'\nType: System Title\n"
                          "TitleID: System Menu\n" + Rule + "\n";
-    EXPECT_EQ(run.out, report + report + "\nError: Unknown file structure! (short.tmd)\n\n");
-    EXPECT_EQ(run.exitCode, 14);
+    EXPECT_EQ(run.out, report + report + "\nError: Cannot read file 'missing' !\n\n");
+    EXPECT_EQ(run.exitCode, 11);
 }
 
 }  // namespace

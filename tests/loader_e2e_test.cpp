@@ -2,7 +2,11 @@
 // its edges, and the ways a file can fail.
 #include <gtest/gtest.h>
 
+#include <cstdio>
+
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 #include "tool_run.h"
@@ -148,11 +152,17 @@ TEST(Loader, FilesThatAreNotRegularFiles) {
     ASSERT_EQ(symlink("/dev/null", (dir.path + "/null").c_str()), 0);
     ASSERT_EQ(symlink("/dev/zero", (dir.path + "/zero").c_str()), 0);
     ASSERT_EQ(symlink("nowhere", (dir.path + "/dangling").c_str()), 0);
+    int sock = socket(AF_UNIX, SOCK_STREAM, 0);
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s/socket", dir.path.c_str());
+    ASSERT_EQ(bind(sock, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
     const SpecialCase cases[] = {
         {"folder", 11, "\nError: Cannot read file 'folder' !\n\n"},
         {"fifo", 14, "\nError: Unknown file structure! (fifo)\n\n"},
         {"null", 14, "\nError: Unknown file structure! (null)\n\n"},
         {"zero", 14, "\nError: Unknown file structure! (zero)\n\n"},
+        {"socket", 14, "\nError: Unknown file structure! (socket)\n\n"},
         {"dangling", 11, "\nError: Cannot read file 'dangling' !\n\n"},
         {"missing", 11, "\nError: Cannot read file 'missing' !\n\n"},
     };
@@ -162,6 +172,7 @@ TEST(Loader, FilesThatAreNotRegularFiles) {
         EXPECT_EQ(run.exitCode, c.exitCode);
         EXPECT_EQ(run.out, c.out);
     }
+    close(sock);
 }
 
 TEST(Loader, UnreadableFileCannotBeRead) {

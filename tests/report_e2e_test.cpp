@@ -98,6 +98,8 @@ struct TmdCase {
 };
 
 const std::string Channel = "Path: '00010001\\54534C41'\nType: Channel Title\n";
+// A channel with the default maker, region and IOS, no version.
+const std::string Usual = Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n";
 
 std::vector<TmdCase> tmdCases() {
     return {
@@ -132,29 +134,21 @@ std::vector<TmdCase> tmdCases() {
          "Path: '00010005\\00414BC1'\nType: Downloadable Content (DLC)\nTitleID: ' AK '    ManufacturerID:  Z\n"
          "IOS Flag: IOS36    Region Flag: USA\nData files: 0\nSize: 1160 byte (1 blocks)\n"},
         {"shared content of size 0", {.contents = {{0x0001, 10}, {0x8001, 0}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 2\nSize: 1242 byte (1 blocks)\n"},
+         Usual + "Data files: 2\nSize: 1242 byte (1 blocks)\n"},
         {"type 0x8000 is not shared", {.contents = {{0x8000, 100}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 1\nSize: 1296 byte (1 blocks)\n"},
+         Usual + "Data files: 1\nSize: 1296 byte (1 blocks)\n"},
         {"one byte below two blocks", {.contents = {{0x0001, 131071 - 1160 - 36}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 1\nSize: 131071 byte (1 blocks)\n"},
+         Usual + "Data files: 1\nSize: 131071 byte (1 blocks)\n"},
         {"exactly one block", {.contents = {{0x0001, 131072 - 1160 - 36}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 1\nSize: 131072 byte (2 blocks)\n"},
+         Usual + "Data files: 1\nSize: 131072 byte (2 blocks)\n"},
         {"shared contents", {.contents = {{0x8001, 131072}, {0x0001, 1}, {0xFFFF, 131072}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 3\nSize: 1269 - 263413 byte (1 - 3 blocks)\n"},
+         Usual + "Data files: 3\nSize: 1269 - 263413 byte (1 - 3 blocks)\n"},
         {"a 4 GiB content", {.contents = {{0x0001, 0x100000000}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 1\nSize: 4294968492 byte (32769 blocks)\n"},
+         Usual + "Data files: 1\nSize: 4294968492 byte (32769 blocks)\n"},
         {"contents adding up past 4 GiB", {.contents = {{0x0001, 0xFFFFFFFF}, {0x8001, 0xFFFFFFFF}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 2\nSize: 4294968527 - 8589935822 byte (32769 - 65537 blocks)\n"},
+         Usual + "Data files: 2\nSize: 4294968527 - 8589935822 byte (32769 - 65537 blocks)\n"},
         {"total stops at the largest size", {.contents = {{0x0001, UINT64_MAX}, {0x8001, 5}}},
-         Channel + "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
-                   "Data files: 2\nSize: 18446744073709551610 - 18446744073709551615 byte "
+         Usual + "Data files: 2\nSize: 18446744073709551610 - 18446744073709551615 byte "
                    "(140737488355328 - 140737488355328 blocks)\n"},
     };
 }
@@ -176,8 +170,7 @@ TEST(Reports, SparseWadOfEightGiB) {
     std::string path = dir.write("big.wad", titlecraft::wadBytes(tmd, {}, {.withData = false}));
     ASSERT_EQ(truncate(path.c_str(), 8LL << 30), 0);
     ToolRun run = runTool({"/n", "big.wad"}, dir.path);
-    EXPECT_EQ(run.out, "\nTMD info of \"big.wad\" :\n\n" + Channel +
-                           "TitleID: 'TSLA'    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\n"
+    EXPECT_EQ(run.out, "\nTMD info of \"big.wad\" :\n\n" + Usual +
                            "Data files: 2\nSize: 4294968528 - 8589935824 byte (32769 - 65537 blocks)\n" +
                            Rule + "\n\n");
 }

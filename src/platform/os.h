@@ -25,8 +25,9 @@ struct OsFile {
 };
 
 // Opens `name`, exactly as given, for reading only; never blocks, even on a
-// FIFO. A directory is refused. OsOk or OsError; on OsError there is nothing
-// to close.
+// FIFO. A directory is refused. Any other file that is not a regular file
+// (FIFO, socket, device) opens, even where the OS would refuse it, as a file
+// without a length. OsOk or OsError; on OsError there is nothing to close.
 int osOpen(const PathChar* name, OsFile* file);
 
 // The length of a regular file in bytes, or -1 when the file has no length

@@ -22,9 +22,17 @@ int osOpen(const char* name, OsFile* file) {
     do {
         fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
-    if (fd < 0)
-        return OsError;
     struct stat st;
+    if (fd < 0) {
+        // Some special files (a socket, a device without a driver) refuse to
+        // open at all. They are still not regular files, so they open as
+        // files without a length, like a FIFO or a working device.
+        if (stat(name, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
+            return OsError;
+        file->handle = -1;
+        file->length = -1;
+        return OsOk;
+    }
     std::int64_t length = -1;
     if (fstat(fd, &st) == 0) {
         // Linux opens directories for reading; to the tool they are files
@@ -64,7 +72,8 @@ int osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n)
 
 void osClose(OsFile* file) {
     // close() is not retried on EINTR: on Linux the descriptor is gone either way.
-    close(static_cast<int>(file->handle));
+    if (file->handle >= 0)
+        close(static_cast<int>(file->handle));
     file->handle = -1;
 }
 

@@ -42,9 +42,6 @@ const SystemTitleEntry SystemTitleNames[] = {
     {0x101, "MIOS"},
 };
 
-constexpr std::uint32_t FirstIos = 3;
-constexpr std::uint32_t LastIos = 255;
-
 const char* systemTitleName(std::uint32_t low) {
     for (const SystemTitleEntry& entry : SystemTitleNames)
         if (entry.low == low)
@@ -85,7 +82,7 @@ bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code)
         std::printf("'%s'", code);
         return false;
     }
-    if (low >= FirstIos && low <= LastIos) {
+    if (low >= FirstIosNumber && low <= LastIosNumber) {
         std::printf("IOS%u", low);
         return true;
     }

@@ -7,6 +7,10 @@
 
 #include "titlefiles/endian.h"
 
+// The numbers an IOS can have, as a system title and as the IOS a title runs on.
+inline constexpr std::uint32_t FirstIosNumber = 3;
+inline constexpr std::uint32_t LastIosNumber = 255;
+
 inline constexpr int TitleTypeCount = 8;
 extern const char TitleTypeNames[TitleTypeCount][32];
 

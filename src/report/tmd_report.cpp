@@ -10,9 +10,6 @@ const char RegionNames[RegionCount][12] = {"Japan", "USA", "Europe", "Region Fre
 
 namespace {
 
-constexpr std::uint16_t FirstIosFlag = 3;
-constexpr std::uint16_t LastIosFlag = 255;
-
 // An installed title also holds one TMD header and one ticket.
 constexpr std::uint64_t InstallOverhead = TmdHeaderLength + TicketLength;
 constexpr unsigned BlockShift = 17;  // 128 KiB blocks
@@ -33,8 +30,8 @@ void printSizes(ByteSpan contents, std::uint16_t count) {
     std::uint64_t shared = 0;
     for (std::size_t i = 0; i < count; ++i) {
         std::size_t record = i * ContentRecordLength;
-        std::uint64_t size = std::uint64_t{readBe32(contents, record + ContentSizeOffset)} << 32 |
-                             readBe32(contents, record + ContentSizeOffset + 4);
+        std::uint64_t size = std::uint64_t{readBe32(contents, record + ContentSizeHighOffset)} << 32 |
+                             readBe32(contents, record + ContentSizeLowOffset);
         total = addClamped(total, size);
         if (readBe16(contents, record + ContentTypeOffset) > SharedContentTypeLimit)
             shared = addClamped(shared, size);
@@ -66,7 +63,7 @@ void printTmdInfo(ByteSpan tmd, ByteSpan contents, std::uint16_t count) {
     else
         std::printf("    ManufacturerID: %s\n", maker);
     std::uint16_t ios = readBe16(tmd, TmdIosOffset);
-    if (!isIos && ios >= FirstIosFlag && ios <= LastIosFlag)
+    if (!isIos && ios >= FirstIosNumber && ios <= LastIosNumber)
         std::printf("IOS Flag: IOS%u    ", unsigned{ios});
     if (systemTitle) {
         std::fputs("\n", stdout);

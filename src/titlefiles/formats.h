@@ -65,7 +65,9 @@ inline constexpr std::size_t TmdContentCountOffset = 0x1DE;
 // ---- Content record ----
 
 inline constexpr std::size_t ContentTypeOffset = 6;
-inline constexpr std::size_t ContentSizeOffset = 8;
+// The size is a 64-bit field, read as its high and low 32-bit halves.
+inline constexpr std::size_t ContentSizeHighOffset = 8;
+inline constexpr std::size_t ContentSizeLowOffset = 12;
 // A content type above this marks a content shared between titles.
 inline constexpr std::uint16_t SharedContentTypeLimit = 0x8000;
 

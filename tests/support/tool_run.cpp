@@ -42,7 +42,8 @@ void drain(int outFd, int errFd, std::string* out, std::string* err) {
 
 }  // namespace
 
-ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::vector<std::string>& env) {
+ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::vector<std::string>& env,
+                bool asNobody) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
@@ -58,6 +59,8 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, co
     pid_t pid = fork();
     if (pid == 0) {
         setsid();  // no controlling terminal from here on
+        if (asNobody && geteuid() == 0 && (setgid(65534) != 0 || setuid(65534) != 0))
+            _exit(125);
         if (chdir(dir.c_str()) != 0)
             _exit(126);
         int in = open("/dev/null", O_RDONLY);

@@ -14,9 +14,10 @@ struct ToolRun {
 
 // Runs the tool in `dir` with `args`, standard input from /dev/null and no
 // controlling terminal, so a key wait returns at once. LC_ALL is C.UTF-8
-// unless `env` sets it.
+// unless `env` sets it. When the tests run as root, `asNobody` runs the
+// tool as the unprivileged user 65534, so file permissions apply to it.
 ToolRun runTool(const std::vector<std::string>& args, const std::string& dir = ".",
-                const std::vector<std::string>& env = {});
+                const std::vector<std::string>& env = {}, bool asNobody = false);
 
 // A fresh directory, removed with everything in it at the end of the test.
 struct TempDir {

@@ -1,5 +1,6 @@
 // The operating-system layer for Linux and other POSIX systems.
 #include "platform/os.h"
+#include "platform/fault_injection.h"
 
 #include <cerrno>
 #include <clocale>
@@ -16,6 +17,8 @@
 #include <unistd.h>
 
 int osOpen(const char* name, OsFile* file) {
+    if (osFaultNow(FaultOpen))
+        return OsError;
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it
     // changes nothing for regular files.
     int fd;
@@ -50,10 +53,14 @@ int osOpen(const char* name, OsFile* file) {
 }
 
 std::int64_t osFileLength(const OsFile* file) {
+    if (osFaultNow(FaultLength))
+        return -1;
     return file->length;
 }
 
 int osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
+    if (osFaultNow(FaultRead))
+        return OsError;
     auto* p = static_cast<unsigned char*>(buf);
     while (n > 0) {
         if (offset > static_cast<std::uint64_t>(INT64_MAX))
@@ -78,10 +85,17 @@ void osClose(OsFile* file) {
 }
 
 void* osAlloc(std::size_t n) {
-    return std::malloc(n);
+    if (osFaultNow(FaultAlloc))
+        return nullptr;
+    void* block = std::malloc(n);
+    if (block != nullptr)
+        osFaultCountBlock(1);
+    return block;
 }
 
 void osFree(void* block) {
+    if (block != nullptr)
+        osFaultCountBlock(-1);
     std::free(block);
 }
 

@@ -13,6 +13,7 @@ namespace {
 
 // What one file yields for its report. The buffers belong to loadAndReport.
 struct LoadedTitle {
+    std::int64_t fileLength;  // taken once, when the file is opened
     FileKind kind;
     std::uint8_t* header;
     std::size_t headerLength;
@@ -46,7 +47,7 @@ LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t re
     if (count == 0)
         return LoadOk;
     std::size_t bytes = std::size_t{count} * ContentRecordLength;
-    auto fileLength = static_cast<std::uint64_t>(osFileLength(file));
+    auto fileLength = static_cast<std::uint64_t>(title->fileLength);
     // Records the file cannot hold are a short read; no buffer is needed to know it.
     if (recordsOffset > fileLength || bytes > fileLength - recordsOffset)
         return LoadReadFailed;
@@ -60,7 +61,8 @@ LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t re
 }
 
 LoadStatus readTitle(const OsFile* file, LoadedTitle* title) {
-    std::size_t length = headerReadLength(osFileLength(file));
+    title->fileLength = osFileLength(file);
+    std::size_t length = headerReadLength(title->fileLength);
     if (length == 0)
         return LoadUnknownStructure;
     title->header = static_cast<std::uint8_t*>(osAlloc(length));

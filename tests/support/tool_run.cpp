@@ -40,20 +40,42 @@ void drain(int outFd, int errFd, std::string* out, std::string* err) {
     }
 }
 
+std::vector<std::string> wrapperWords() {
+    std::vector<std::string> words;
+    const char* wrapper = std::getenv("TESSARLUMEN_TEST_WRAPPER");
+    std::string word;
+    for (const char* p = wrapper ? wrapper : ""; *p != 0; ++p) {
+        if (*p != ' ') {
+            word += *p;
+        } else if (!word.empty()) {
+            words.push_back(word);
+            word.clear();
+        }
+    }
+    if (!word.empty())
+        words.push_back(word);
+    return words;
+}
+
 }  // namespace
 
 ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, const std::vector<std::string>& env,
                 bool asNobody) {
+    return runProgram(TESSARLUMEN_EXE, args, dir, env, asNobody);
+}
+
+ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
+                   const std::vector<std::string>& env, bool asNobody) {
     int outPipe[2];
     int errPipe[2];
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    std::vector<std::string> words = wrapperWords();
+    words.push_back(exe);
+    words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
-    std::string exe = TESSARLUMEN_EXE;
-    argv.push_back(exe.data());
-    std::vector<std::string> argCopies(args);
-    for (std::string& a : argCopies)
-        argv.push_back(a.data());
+    for (std::string& w : words)
+        argv.push_back(w.data());
     argv.push_back(nullptr);
 
     pid_t pid = fork();
@@ -67,10 +89,11 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, co
         dup2(in, 0);
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
+        close_range(3, ~0u, 0);
         setenv("LC_ALL", "C.UTF-8", 1);
         for (const std::string& e : env)
             putenv(const_cast<char*>(e.c_str()));
-        execv(argv[0], argv.data());
+        execvp(argv[0], argv.data());
         _exit(127);
     }
     close(outPipe[1]);

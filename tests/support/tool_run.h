@@ -19,6 +19,13 @@ struct ToolRun {
 ToolRun runTool(const std::vector<std::string>& args, const std::string& dir = ".",
                 const std::vector<std::string>& env = {}, bool asNobody = false);
 
+// The same for another build of the tool. Descriptors other than 0 to 2 are
+// closed in the child, so whatever is open at its exit, it opened. When
+// TESSARLUMEN_TEST_WRAPPER is set (to a valgrind command line, say), its
+// words go before the program.
+ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
+                   const std::vector<std::string>& env, bool asNobody);
+
 // A fresh directory, removed with everything in it at the end of the test.
 struct TempDir {
     std::string path;

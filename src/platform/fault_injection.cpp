@@ -1,0 +1,71 @@
+// Test builds only. Reads TESSARLUMEN_FAULT=point:N to fail the Nth call at
+// one point, and at exit writes what the run left behind (descriptors other
+// than 0 to 2 still open, heap blocks not released) to the file named by
+// TESSARLUMEN_FAULT_REPORT, so the tests can check every failure path.
+#include "platform/fault_injection.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace {
+
+const char* const PointNames[] = {"alloc", "open", "length", "read"};
+constexpr int PointCount = 4;
+
+bool configured = false;
+int failingPoint = -1;
+long failingCall = 0;
+long calls[PointCount];
+long liveBlocks = 0;
+
+int openDescriptorsAboveStd() {
+    int open = 0;
+    for (int fd = 3; fd < 1024; ++fd)
+        if (fcntl(fd, F_GETFD) != -1)
+            ++open;
+    return open;
+}
+
+void writeReport() {
+    const char* path = std::getenv("TESSARLUMEN_FAULT_REPORT");
+    if (path == nullptr)
+        return;
+    int descriptors = openDescriptorsAboveStd();
+    if (std::FILE* f = std::fopen(path, "w")) {
+        std::fprintf(f, "open-descriptors=%d live-blocks=%ld\n", descriptors, liveBlocks);
+        std::fclose(f);
+    }
+}
+
+void configure() {
+    configured = true;
+    std::atexit(writeReport);
+    const char* spec = std::getenv("TESSARLUMEN_FAULT");
+    if (spec == nullptr)
+        return;
+    for (int i = 0; i < PointCount; ++i) {
+        std::size_t n = std::strlen(PointNames[i]);
+        if (std::strncmp(spec, PointNames[i], n) == 0 && spec[n] == ':') {
+            failingPoint = i;
+            failingCall = std::strtol(spec + n + 1, nullptr, 10);
+        }
+    }
+}
+
+}  // namespace
+
+bool osFaultNow(FaultPoint point) {
+    if (!configured)
+        configure();
+    return ++calls[point] == failingCall && point == failingPoint;
+}
+
+void osFaultCountBlock(int delta) {
+    if (!configured)
+        configure();
+    liveBlocks += delta;
+}

@@ -1,0 +1,85 @@
+// Every failure the OS can hand the loader (an allocation, an open, a length
+// query or a read refused), at every call of a run over several files: the
+// right message and exit code, nothing printed after the failing file, and
+// no descriptor or heap block left behind.
+#include <gtest/gtest.h>
+
+#include "tool_run.h"
+
+namespace {
+
+using titlecraft::Content;
+
+struct FileCalls {
+    std::string name;
+    titlecraft::Bytes bytes;
+    int calls[4];  // allocations, opens, length queries, reads the file needs
+};
+
+std::vector<FileCalls> files() {
+    titlecraft::Tmd two{.contents = {{0x0001, 10}, {0x8001, 20}}};
+    titlecraft::Tmd three{.contents = {{0x0001, 10}, {0x0001, 20}, {0x0001, 30}}};
+    return {
+        {"t.tik", titlecraft::concat(titlecraft::ticketBytes({}), titlecraft::certChain(0x700)), {1, 1, 1, 1}},
+        {"p.tmd", titlecraft::concat(titlecraft::tmdBytes(two), titlecraft::certChain(0x700)), {2, 1, 1, 2}},
+        // A revocation list moves its TMD past the first read: one read more.
+        {"m.wad", titlecraft::wadBytes(three, {}, {.crlLength = 0x200}), {2, 1, 1, 3}},
+        {"z.tmd", titlecraft::tmdBytes({}), {1, 1, 1, 1}},
+    };
+}
+
+struct PointCase {
+    const char* point;
+    int index;
+    int exitCode;
+    std::string (*message)(const std::string& name);
+};
+
+const PointCase Points[] = {
+    {"alloc", 0, 13, [](const std::string&) { return std::string("\nError: Not enough working memory!\n\n"); }},
+    {"open", 1, 11, [](const std::string& n) { return "\nError: Cannot read file '" + n + "' !\n\n"; }},
+    {"length", 2, 14, [](const std::string& n) { return "\nError: Unknown file structure! (" + n + ")\n\n"; }},
+    {"read", 3, 11, [](const std::string& n) { return "\nError: Cannot read file '" + n + "' !\n\n"; }},
+};
+
+const std::string Clean = "open-descriptors=0 live-blocks=0\n";
+
+TEST(Faults, EveryCallCanFailCleanly) {
+    TempDir dir;
+    std::vector<FileCalls> all = files();
+    std::vector<std::string> args = {"/n"};
+    std::vector<std::string> reports;
+    for (const FileCalls& f : all) {
+        dir.write(f.name, f.bytes);
+        args.push_back(f.name);
+        ToolRun alone = runTool({"/n", f.name}, dir.path);
+        ASSERT_EQ(alone.exitCode, 0) << f.name;
+        reports.push_back(alone.out.substr(0, alone.out.size() - 1));  // without the run's final line break
+    }
+    const std::string report = dir.path + "/leftovers";
+    for (const PointCase& p : Points) {
+        int before = 0;
+        for (std::size_t file = 0; file <= all.size(); ++file) {
+            int calls = file < all.size() ? all[file].calls[p.index] : 1;
+            for (int n = before + 1; n <= before + calls; ++n) {
+                SCOPED_TRACE(std::string(p.point) + ":" + std::to_string(n));
+                ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
+                                         {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
+                                          "TESSARLUMEN_FAULT_REPORT=" + report},
+                                         false);
+                std::string expected;
+                for (std::size_t done = 0; done < file; ++done)
+                    expected += reports[done];
+                bool fails = file < all.size();
+                expected += fails ? p.message(all[file].name) : "\n";
+                EXPECT_EQ(run.out, expected);
+                EXPECT_EQ(run.exitCode, fails ? p.exitCode : 0);
+                EXPECT_EQ(run.err, "");
+                EXPECT_EQ(readFileBytes(report), Clean);
+            }
+            before += calls;
+        }
+    }
+}
+
+}  // namespace

@@ -1,22 +1,84 @@
 // Writes synthetic Wii title files.
-//   titlegen samples DIR   writes the bundled sample set into DIR
+//   titlegen samples DIR   the bundled sample set
+//   titlegen corpus DIR    seed inputs for the fuzzer, one per accepted layout
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include "titlecraft.h"
 
-int main(int argc, char** argv) {
-    if (argc != 3 || std::strcmp(argv[1], "samples") != 0) {
-        std::printf("usage: titlegen samples DIR\n");
-        return 2;
+namespace {
+
+using namespace titlecraft;
+
+// The fuzzer's input: a flags byte, an optional claimed length, the contents.
+Bytes seed(const Bytes& contents, std::int64_t claimedLength = -1, bool sparse = false) {
+    Bytes b(1, 0);
+    if (claimedLength >= 0) {
+        b[0] = static_cast<std::uint8_t>(1 | (sparse ? 2 : 0));
+        b.resize(9);
+        putBe64(b, 1, static_cast<std::uint64_t>(claimedLength));
     }
-    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles()) {
-        std::string path = std::string(argv[2]) + "/" + file.name;
-        if (!titlecraft::writeFile(path, file.bytes)) {
+    return concat(b, contents);
+}
+
+Tmd tmdWith(std::size_t contents) {
+    Tmd tmd{.version = 3};
+    for (std::size_t i = 0; i < contents; ++i)
+        tmd.contents.push_back({static_cast<std::uint16_t>(i % 3 == 2 ? 0x8001 : 0x0001), 1000 + i * 777});
+    return tmd;
+}
+
+Bytes resized(Bytes b, std::size_t length) {
+    b.resize(length);
+    return b;
+}
+
+std::vector<SampleFile> corpusFiles() {
+    Ticket ticket{.version = 5};
+    Bytes chain = certChain(0x700);
+    std::vector<SampleFile> seeds = {
+        {"wad-is", seed(wadBytes(tmdWith(3), ticket))},
+        {"wad-ib", seed(wadBytes(tmdWith(3), ticket, {.type = "ib"}))},
+        {"wad-crl", seed(wadBytes(tmdWith(2), ticket, {.crlLength = 0x100}))},
+        {"wad-long-ticket", seed(wadBytes(tmdWith(2), ticket, {.ticketLength = 0x2C1}))},
+        {"wad-no-ticket", seed(resized(wadBytes(tmdWith(1), ticket, {.ticketLength = 0}), 4000))},
+        {"wad-sparse-8g", seed(wadBytes(tmdWith(2), ticket, {.withData = false}), 8LL << 30, true)},
+        {"wad-cut", seed(wadBytes(tmdWith(4), ticket, {.withData = false}), 1 << 20, false)},
+        {"ticket-676", seed(ticketBytes(ticket))},
+        {"tmd-676", seed(resized(tmdBytes(tmdWith(5)), 676))},
+        {"tmd-0", seed(tmdBytes(tmdWith(0)))},
+        {"tmd-1", seed(tmdBytes(tmdWith(1)))},
+        {"tmd-92", seed(tmdBytes(tmdWith(92)))},
+        {"tmd-2-chain", seed(concat(tmdBytes(tmdWith(2)), chain))},
+        {"tmd-system", seed(tmdBytes(Tmd{.high = 1, .low = 2, .version = 513, .ios = 80}))},
+        {"tmd-ios", seed(concat(tmdBytes(Tmd{.high = 1, .low = 58, .ios = 0, .contents = {{0x8001, 5}}}), chain))},
+        {"length-fails", seed(tmdBytes(tmdWith(1)), 0x7FFFFFFFFFFFFFFF, false)},
+    };
+    for (std::size_t length : {484, 487, 488, 1000, 2468, 3811})
+        seeds.push_back({"ticket-" + std::to_string(length), seed(resized(concat(ticketBytes(ticket), chain), length))});
+    return seeds;
+}
+
+bool writeAll(const std::vector<SampleFile>& files, const std::string& dir) {
+    for (const SampleFile& file : files) {
+        std::string path = dir + "/" + file.name;
+        if (!writeFile(path, file.bytes)) {
             std::printf("titlegen: cannot write %s\n", path.c_str());
-            return 1;
+            return false;
         }
     }
-    return 0;
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    if (argc == 3 && std::strcmp(argv[1], "samples") == 0)
+        return writeAll(sampleFiles(), argv[2]) ? 0 : 1;
+    if (argc == 3 && std::strcmp(argv[1], "corpus") == 0)
+        return writeAll(corpusFiles(), argv[2]) ? 0 : 1;
+    std::printf("usage: titlegen samples|corpus DIR\n");
+    return 2;
 }

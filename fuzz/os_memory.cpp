@@ -1,0 +1,128 @@
+// An OS layer whose one file lives in memory, so the fuzzer can hand the
+// loader any bytes with any length without touching the disk.
+#include "os_memory.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include <sanitizer/asan_interface.h>
+
+namespace {
+
+const std::uint8_t* fileBytes = nullptr;
+std::size_t fileSize = 0;
+std::int64_t fileLength = 0;
+bool fileSparse = false;
+int openFiles = 0;
+
+}  // namespace
+
+void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse) {
+    fileBytes = bytes;
+    fileSize = size;
+    fileLength = length;
+    fileSparse = sparse;
+}
+
+int memoryFilesOpen() {
+    return openFiles;
+}
+
+int osOpen(const PathChar*, OsFile* file) {
+    ++openFiles;
+    file->handle = 1;
+    file->length = fileLength;
+    return OsOk;
+}
+
+std::int64_t osFileLength(const OsFile* file) {
+    return file->length;
+}
+
+// Like a real file: nothing lies past its length; between the bytes given
+// and the length, a sparse file reads zeros and any other has been cut short.
+int osReadAt(const OsFile*, std::uint64_t offset, void* buf, std::size_t n) {
+    if (fileLength < 0)
+        return OsError;
+    auto length = static_cast<std::uint64_t>(fileLength);
+    if (offset > length || n > length - offset)
+        return OsError;
+    auto* out = static_cast<std::uint8_t*>(buf);
+    std::size_t present = offset >= fileSize ? 0 : fileSize - static_cast<std::size_t>(offset);
+    if (present > n)
+        present = n;
+    if (present < n && !fileSparse)
+        return OsError;
+    if (present > 0)
+        std::memcpy(out, fileBytes + offset, present);
+    std::memset(out + present, 0, n - present);
+    return OsOk;
+}
+
+void osClose(OsFile* file) {
+    --openFiles;
+    file->handle = -1;
+}
+
+// The loader's two buffers come from two fixed slots instead of the heap.
+// A fresh multi-megabyte mapping for every input (what the sanitizer's
+// allocator does for large blocks) would cost more than the input itself;
+// here everything outside a live block stays poisoned, so overruns and use
+// after release are still caught, and a block never released is caught at
+// the end of the input.
+namespace {
+
+constexpr std::size_t SlotCount = 2;
+constexpr std::size_t SlotSize = 4 << 20;  // above the 65535 records a count can ask for
+alignas(64) std::uint8_t slots[SlotCount][SlotSize];
+bool slotUsed[SlotCount];
+
+void poisonSlot(std::size_t slot) {
+    ASAN_POISON_MEMORY_REGION(slots[slot], SlotSize);
+}
+
+}  // namespace
+
+void* osAlloc(std::size_t n) {
+    static bool poisoned = false;
+    if (!poisoned) {
+        for (std::size_t i = 0; i < SlotCount; ++i)
+            poisonSlot(i);
+        poisoned = true;
+    }
+    for (std::size_t i = 0; i < SlotCount; ++i) {
+        if (!slotUsed[i] && n <= SlotSize) {
+            slotUsed[i] = true;
+            ASAN_UNPOISON_MEMORY_REGION(slots[i], n);
+            return slots[i];
+        }
+    }
+    return nullptr;
+}
+
+void osFree(void* block) {
+    if (block == nullptr)
+        return;
+    for (std::size_t i = 0; i < SlotCount; ++i) {
+        if (block == slots[i] && slotUsed[i]) {
+            slotUsed[i] = false;
+            poisonSlot(i);
+            return;
+        }
+    }
+    std::abort();  // a block released twice, or never handed out
+}
+
+int memoryBlocksLive() {
+    int live = 0;
+    for (bool used : slotUsed)
+        live += used ? 1 : 0;
+    return live;
+}
+
+void osWriteName(const PathChar* name) {
+    std::fputs(name, stdout);
+}
+
+void osReadKey() {}

@@ -1,0 +1,19 @@
+#!/usr/bin/env bash
+# Fuzzes the loader and the reports for SECONDS (default 60) with the
+# sanitizers on, starting from seeds the project's generator makes.
+#   fuzz/run.sh [SECONDS] [more libFuzzer options...]
+# Needs clang and libclang-rt-14-dev (libFuzzer). Findings are written to
+# build/fuzz/findings/; the grown corpus stays in build/fuzz/corpus/.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+seconds="${1:-60}"
+shift || true
+
+cmake --preset fuzz >/dev/null
+cmake --build --preset fuzz >/dev/null
+rm -rf build/fuzz/seeds && mkdir -p build/fuzz/seeds build/fuzz/corpus build/fuzz/findings
+build/fuzz/titlegen corpus build/fuzz/seeds
+
+build/fuzz/fuzz/fuzz_loader build/fuzz/corpus build/fuzz/seeds \
+  -max_total_time="$seconds" -max_len=8192 -timeout=5 -rss_limit_mb=1024 \
+  -artifact_prefix=build/fuzz/findings/ -print_final_stats=1 "$@"

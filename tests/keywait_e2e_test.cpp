@@ -98,6 +98,7 @@ void stopHung(PtyRun* run) {
 }
 
 TEST(KeyWait, OneKeyEndsItUnechoedAndTheModeReturns) {
+    SKIP_UNDER_WINE("POSIX terminals");
     PtyRun run = startOnPty({TESSARLUMEN_EXE});
     ASSERT_TRUE(readUntil(&run, Prompt)) << run.seen;
     ASSERT_TRUE(waitUntilKeyMode(run.master));
@@ -134,6 +135,7 @@ const KeyCase KeyCases[] = {
 // The key and a marker are typed at once; the shell then reads one byte,
 // which must be the marker: the key was consumed whole and nothing more.
 TEST(KeyWait, EachKeyIsConsumedWhole) {
+    SKIP_UNDER_WINE("POSIX terminals");
     TempDir dir;
     dir.write("a.tik", titlecraft::ticketBytes({}));
     const std::string script =
@@ -161,6 +163,7 @@ TEST(KeyWait, EachKeyIsConsumedWhole) {
 // A signal during the wait ends the tool as that signal would, but the
 // terminal gets its echo and line input back first.
 TEST(KeyWait, SignalsRestoreTheMode) {
+    SKIP_UNDER_WINE("POSIX terminals");
     for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
         SCOPED_TRACE(sig);
         PtyRun run = startOnPty({TESSARLUMEN_EXE, "/h"});

@@ -14,6 +14,9 @@
 
 namespace {
 
+// Far beyond any run of the tool, even under valgrind; only a hang gets there.
+constexpr unsigned HangLimitSeconds = 60;
+
 void drain(int outFd, int errFd, std::string* out, std::string* err) {
     pollfd fds[2] = {{outFd, POLLIN, 0}, {errFd, POLLIN, 0}};
     std::string* sinks[2] = {out, err};
@@ -38,6 +41,20 @@ void drain(int outFd, int errFd, std::string* out, std::string* err) {
             }
         }
     }
+}
+
+// Windows text output ends every line with CR LF. A line feed without its
+// carriage return is kept visible as "<LF>" so that a comparison fails.
+std::string fromCrLf(const std::string& out) {
+    std::string lines;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        if (out[i] == '\r' && i + 1 < out.size() && out[i + 1] == '\n')
+            continue;
+        if (out[i] == '\n' && (i == 0 || out[i - 1] != '\r'))
+            lines += "<LF>";
+        lines += out[i];
+    }
+    return lines;
 }
 
 std::vector<std::string> wrapperWords() {
@@ -71,6 +88,8 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     std::vector<std::string> words = wrapperWords();
+    if (UnderWine && exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0)
+        words.insert(words.begin(), "wine");
     words.push_back(exe);
     words.insert(words.end(), args.begin(), args.end());
     std::vector<char*> argv;
@@ -90,7 +109,12 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
         dup2(outPipe[1], 1);
         dup2(errPipe[1], 2);
         close_range(3, ~0u, 0);
+        alarm(HangLimitSeconds);  // survives exec: a hanging tool dies of SIGALRM
         setenv("LC_ALL", "C.UTF-8", 1);
+#ifdef TESSARLUMEN_UNDER_WINE
+        setenv("WINEPREFIX", WINE_PREFIX, 1);
+        setenv("WINEDEBUG", "-all", 1);
+#endif
         for (const std::string& e : env)
             putenv(const_cast<char*>(e.c_str()));
         execvp(argv[0], argv.data());
@@ -104,6 +128,8 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+    if (UnderWine)
+        run.out = fromCrLf(run.out);
     return run;
 }
 

@@ -37,6 +37,23 @@ struct TempDir {
     std::string write(const std::string& name, const titlecraft::Bytes& bytes) const;
 };
 
+// True when the tool under test is the Windows build, run under Wine. Its
+// output's CR LF line ends are checked and turned into "\n" by runTool, so
+// the expected texts stay the same.
+constexpr bool UnderWine =
+#ifdef TESSARLUMEN_UNDER_WINE
+    true;
+#else
+    false;
+#endif
+
+// Skips a test that cannot apply to the Windows build, saying why.
+#define SKIP_UNDER_WINE(why)            \
+    do {                                \
+        if (UnderWine)                  \
+            GTEST_SKIP() << (why);      \
+    } while (0)
+
 // One line of 78 underscores, as reports and the help end with.
 inline const std::string Rule(78, '_');
 

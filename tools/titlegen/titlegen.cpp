@@ -1,7 +1,10 @@
 // Writes synthetic Wii title files.
 //   titlegen samples DIR   the bundled sample set
 //   titlegen corpus DIR    seed inputs for the fuzzer, one per accepted layout
+//   titlegen bench DIR N   N files for the benchmark: WADs, TMDs with their
+//                          certificate chains and tickets, 1 to 30 contents
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -61,6 +64,30 @@ std::vector<SampleFile> corpusFiles() {
     return seeds;
 }
 
+std::vector<SampleFile> benchFiles(long count) {
+    std::vector<SampleFile> files;
+    for (long i = 0; i < count; ++i) {
+        Tmd tmd = tmdWith(static_cast<std::size_t>(i * 7 % 30 + 1));
+        tmd.low = codeValue("B000") + static_cast<std::uint32_t>(i % 10);
+        char name[32];
+        switch (i % 3) {
+        case 0:
+            std::snprintf(name, sizeof name, "t%05ld.wad", i);
+            files.push_back({name, wadBytes(tmd, Ticket{.low = tmd.low}, {.withData = false})});
+            break;
+        case 1:
+            std::snprintf(name, sizeof name, "t%05ld.tmd", i);
+            files.push_back({name, concat(tmdBytes(tmd), certChain(0x700))});
+            break;
+        default:
+            std::snprintf(name, sizeof name, "t%05ld.tik", i);
+            files.push_back({name, concat(ticketBytes(Ticket{.low = tmd.low, .version = 3}), certChain(0x700))});
+            break;
+        }
+    }
+    return files;
+}
+
 bool writeAll(const std::vector<SampleFile>& files, const std::string& dir) {
     for (const SampleFile& file : files) {
         std::string path = dir + "/" + file.name;
@@ -79,6 +106,8 @@ int main(int argc, char** argv) {
         return writeAll(sampleFiles(), argv[2]) ? 0 : 1;
     if (argc == 3 && std::strcmp(argv[1], "corpus") == 0)
         return writeAll(corpusFiles(), argv[2]) ? 0 : 1;
-    std::printf("usage: titlegen samples|corpus DIR\n");
+    if (argc == 4 && std::strcmp(argv[1], "bench") == 0)
+        return writeAll(benchFiles(std::atol(argv[3])), argv[2]) ? 0 : 1;
+    std::printf("usage: titlegen samples|corpus DIR | titlegen bench DIR N\n");
     return 2;
 }

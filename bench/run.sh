@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The benchmark: Tessarlumen against the I/O floor (bench/floor.c) on N
+# generated title files, plus system calls, peak memory and start-up cost.
+#   bench/run.sh [N]        N files, default 10000
+# Needs the README's prerequisites plus strace and GNU time (Debian's
+# strace and time packages; installed here when missing and run as root).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+n="${1:-10000}"
+rounds=5
+
+need=()
+command -v strace >/dev/null || need+=(strace)
+[ -x /usr/bin/time ] || need+=(time)
+command -v cc >/dev/null || need+=(gcc)
+if [ ${#need[@]} -gt 0 ]; then
+  if [ "$(id -u)" = 0 ]; then apt-get update -qq && apt-get install -y -qq "${need[@]}" >/dev/null
+  else echo "bench: please install: ${need[*]}"; exit 1; fi
+fi
+
+cmake --preset release >/dev/null
+cmake --build build/release -j2 --target Tessarlumen titlegen >/dev/null
+work="$PWD/build/bench"
+tool="$PWD/build/release/Tessarlumen"
+rm -rf "$work" && mkdir -p "$work/files" "$work/big" "$work/small"
+build/release/titlegen bench "$work/files" "$n"
+build/release/titlegen samples "$work/small"
+cp "$work/small/channel.wad" "$work/big/big.wad" && truncate -s 8G "$work/big/big.wad"
+cc -O2 -o "$work/floor" bench/floor.c
+floor="$work/floor"
+small="$work/small/sysmenu.tik"
+
+now() { date +%s%N; }
+median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+cd "$work/files"
+files=(*)
+"$tool" /n "${files[@]}" >/dev/null   # warm the page cache
+
+# Wall time, tool and floor alternating.
+: >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/ratio"
+for _ in $(seq "$rounds"); do
+  t0=$(now); "$tool" /n "${files[@]}" >"$work/out-tool"; t1=$(now)
+  "$floor" "${files[@]}" >"$work/out-floor"; t2=$(now)
+  echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"
+  awk -v a=$((t1 - t0)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/ratio"
+done
+tool_ms=$(median <"$work/tool.ns" | awk '{printf "%.1f", $1 / 1e6}')
+floor_ms=$(median <"$work/floor.ns" | awk '{printf "%.1f", $1 / 1e6}')
+ratio=$(median <"$work/ratio")
+
+# System calls per file, standard output to a file.
+syscalls() { strace -f -c -o "$work/strace.txt" "$@" >"$work/out-strace"; awk '/ total$/ {print $4}' "$work/strace.txt"; }
+tool_calls=$(syscalls "$tool" /n "${files[@]}")
+floor_calls=$(syscalls "$floor" "${files[@]}")
+one_calls=$(syscalls "$tool" /n "$small")
+
+# Peak resident memory in KiB.
+peak() { /usr/bin/time -f %M -o "$work/time.txt" "$@" >/dev/null; cat "$work/time.txt"; }
+peak_small=$(peak "$tool" /n "$small")
+peak_all=$(peak "$tool" /n "${files[@]}")
+peak_floor=$(peak "$floor" "${files[@]}")
+peak_big=$(peak "$tool" /n "$work/big/big.wad")
+
+# Start-up: one small file against cat of the same file, 300 runs a batch.
+: >"$work/startup"
+for _ in $(seq "$rounds"); do
+  t0=$(now); for _ in $(seq 300); do "$tool" /n "$small" >/dev/null; done; t1=$(now)
+  for _ in $(seq 300); do cat "$small" >/dev/null; done; t2=$(now)
+  awk -v a=$((t1 - t0)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f %.1f %.1f\n", a / b, a / 300e3, b / 300e3}' >>"$work/startup"
+done
+startup_ratio=$(awk '{print $1}' "$work/startup" | median)
+startup_tool=$(awk '{print $2}' "$work/startup" | median)
+startup_cat=$(awk '{print $3}' "$work/startup" | median)
+
+cat <<REPORT
+Machine: $(nproc) cores, $(awk -F': ' '/model name/ {print $2; exit}' /proc/cpuinfo), $(uname -sr)
+Files: $n generated ($(du -sh "$work/files" | cut -f1)), $rounds rounds each
+
+| Measure | Tessarlumen | floor / cat | Ratio | Target |
+|---|---|---|---|---|
+| Wall time, $n files (median ms) | $tool_ms | $floor_ms | $ratio (median of paired runs) | <= 1.2 |
+| System calls per file, $n files | $(awk -v c="$tool_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($tool_calls in all) | $(awk -v c="$floor_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($floor_calls in all) | | <= 5.2 |
+| System calls, one small file | $one_calls | | | |
+| Peak memory, one small file (KiB) | $peak_small | | | |
+| Peak memory, 8 GiB sparse WAD (KiB) | $peak_big | | +$((peak_big - peak_small)) against one small file | <= +256 |
+| Peak memory, $n files (KiB) | $peak_all | $peak_floor | +$((peak_all - peak_floor)) against the floor | <= +256 |
+| One small file against cat (median ms a run) | $startup_tool | $startup_cat | $startup_ratio | <= 1.0 |
+REPORT

@@ -1,0 +1,100 @@
+// What only the Windows build does: expand wildcards itself, print names in
+// the console's code page, and refuse a file another program is writing.
+#include <gtest/gtest.h>
+
+#include <csignal>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include "tool_run.h"
+
+namespace {
+
+std::string ticketReport(const std::string& name) {
+    return "\nTicket info of \"" + name + "\" :\n\nPath: '00010001\\54534C41'\nType: Channel Title\nTitleID: 'TSLA'\n" +
+           Rule + "\n";
+}
+
+TEST(Windows, WildcardsAreExpandedInSortedOrder) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only: shells on other systems expand wildcards";
+    TempDir dir;
+    for (const char* name : {"b.tik", "a.tik", "C.tik", "d.tmd"})
+        dir.write(name, titlecraft::ticketBytes({}));
+    ToolRun run = runTool({"/n", "*.tik", "?.tmd"}, dir.path);
+    EXPECT_EQ(run.out, ticketReport("a.tik") + ticketReport("b.tik") + ticketReport("C.tik") + ticketReport("d.tmd") +
+                           "\n");
+    EXPECT_EQ(run.exitCode, 0);
+
+    run = runTool({"/n", "nothing*.wad"}, dir.path);
+    EXPECT_EQ(run.out, "\nError: Cannot read file 'nothing*.wad' !\n\n");
+    EXPECT_EQ(run.exitCode, 11);
+
+    run = runTool({"/?", "/n"}, dir.path);  // an option is never a pattern
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("USAGE:"), std::string::npos);
+}
+
+TEST(Windows, FoldersAndDevicesAreNotTitleFiles) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only";
+    TempDir dir;
+    ASSERT_EQ(system(("mkdir '" + dir.path + "/folder'").c_str()), 0);
+    EXPECT_EQ(runTool({"/n", "folder"}, dir.path).out, "\nError: Cannot read file 'folder' !\n\n");
+    ToolRun run = runTool({"/n", "NUL"}, dir.path);
+    EXPECT_EQ(run.out, "\nError: Unknown file structure! (NUL)\n\n");
+    EXPECT_EQ(run.exitCode, 14);
+}
+
+TEST(Windows, NamesOutsideTheCodePageShowAsQuestionMarks) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only";
+    TempDir dir;
+    // U+4E2D is in no single-byte code page; U+00E9 is in the ANSI one.
+    const std::string name = "\xe4\xb8\xad-\xc3\xa9.tik";
+    dir.write(name, titlecraft::ticketBytes({}));
+    ToolRun run = runTool({"/n", name}, dir.path);  // Wine takes code page 1252 here
+    EXPECT_EQ(run.out.substr(0, 28), "\nTicket info of \"?-\xe9.tik\" :\n");
+    EXPECT_EQ(run.exitCode, 0);
+}
+
+TEST(Windows, AFileBeingWrittenIsRefused) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only: POSIX has no share modes";
+    TempDir dir;
+    dir.write("busy.tik", titlecraft::ticketBytes({}));
+    int toHolder[2];
+    int fromHolder[2];
+    ASSERT_EQ(pipe(toHolder), 0);
+    ASSERT_EQ(pipe(fromHolder), 0);
+    pid_t holder = fork();
+    if (holder == 0) {
+        dup2(toHolder[0], 0);
+        dup2(fromHolder[1], 1);
+        close(toHolder[1]);
+        close(fromHolder[0]);
+        setenv("WINEPREFIX", WINE_PREFIX, 1);
+        setenv("WINEDEBUG", "-all", 1);
+        if (chdir(dir.path.c_str()) == 0)
+            execlp("wine", "wine", HOLDOPEN_EXE, "busy.tik", nullptr);
+        _exit(127);
+    }
+    close(toHolder[0]);
+    close(fromHolder[1]);
+    char said[16] = {};
+    ASSERT_GT(read(fromHolder[0], said, sizeof said - 1), 0);
+    EXPECT_STREQ(said, "holding\r\n");
+
+    ToolRun run = runTool({"/n", "busy.tik"}, dir.path);
+    EXPECT_EQ(run.out, "\nError: Cannot read file 'busy.tik' !\n\n");
+    EXPECT_EQ(run.exitCode, 11);
+
+    close(toHolder[1]);  // the holder lets go
+    waitpid(holder, nullptr, 0);
+    close(fromHolder[0]);
+    run = runTool({"/n", "busy.tik"}, dir.path);
+    EXPECT_EQ(run.exitCode, 0);
+}
+
+}  // namespace

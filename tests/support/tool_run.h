@@ -47,6 +47,11 @@ constexpr bool UnderWine =
     false;
 #endif
 
+#ifndef TESSARLUMEN_UNDER_WINE
+#define WINE_PREFIX ""
+#define HOLDOPEN_EXE ""
+#endif
+
 // Skips a test that cannot apply to the Windows build, saying why.
 #define SKIP_UNDER_WINE(why)            \
     do {                                \

@@ -176,6 +176,34 @@ TEST(Loader, FilesThatAreNotRegularFiles) {
     close(sock);
 }
 
+struct HugeCase {
+    const char* name;
+    Bytes start;          // the bytes written; the rest of the file is a hole
+    long long length;
+    int exitCode;
+    std::string expected;  // a piece of the output
+};
+
+// Length alone never makes the tool read more than a header and its records.
+TEST(Loader, HugeAndSparseFiles) {
+    Tmd most = tmdWithCountField(0, 65535);
+    const HugeCase cases[] = {
+        {"8 GiB of nothing", {}, 8LL << 30, 14, UnknownStructure},
+        {"1 TiB WAD", wadWith(tmdWith(2), {.withData = false}), 1LL << 40, 0, "Data files: 2\n"},
+        {"WAD with the most records", wadWith(most, {.withData = false}), 8LL << 30, 0,
+         "Data files: 65535\nSize: 2360420 byte (19 blocks)\n"},
+    };
+    TempDir dir;
+    for (const HugeCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::string path = dir.write("f", c.start);
+        ASSERT_EQ(truncate(path.c_str(), c.length), 0);
+        ToolRun run = runTool({"/n", "f"}, dir.path);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
+    }
+}
+
 TEST(Loader, UnreadableFileCannotBeRead) {
     SKIP_UNDER_WINE("POSIX permissions; the Windows tests try a file another program is writing");
     TempDir dir;

@@ -6,7 +6,6 @@
 #include <clocale>
 #include <csignal>
 #include <cstdio>
-#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -82,21 +81,6 @@ void osClose(OsFile* file) {
     if (file->handle >= 0)
         close(static_cast<int>(file->handle));
     file->handle = -1;
-}
-
-void* osAlloc(std::size_t n) {
-    if (osFaultNow(FaultAlloc))
-        return nullptr;
-    void* block = std::malloc(n);
-    if (block != nullptr)
-        osFaultCountBlock(1);
-    return block;
-}
-
-void osFree(void* block) {
-    if (block != nullptr)
-        osFaultCountBlock(-1);
-    std::free(block);
 }
 
 namespace {

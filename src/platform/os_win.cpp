@@ -3,7 +3,6 @@
 #include "platform/fault_injection.h"
 
 #include <cstdio>
-#include <cstdlib>
 
 #include <conio.h>
 #include <io.h>
@@ -58,21 +57,6 @@ void osClose(OsFile* file) {
     std::fclose(streamOf(file));
 #endif
     file->handle = 0;
-}
-
-void* osAlloc(std::size_t n) {
-    if (osFaultNow(FaultAlloc))
-        return nullptr;
-    void* block = std::malloc(n);
-    if (block != nullptr)
-        osFaultCountBlock(1);
-    return block;
-}
-
-void osFree(void* block) {
-    if (block != nullptr)
-        osFaultCountBlock(-1);
-    std::free(block);
 }
 
 namespace {

@@ -28,7 +28,10 @@ build/release/titlegen samples "$work/small"
 cp "$work/small/channel.wad" "$work/big/big.wad" && truncate -s 8G "$work/big/big.wad"
 cc -O2 -o "$work/floor" bench/floor.c
 floor="$work/floor"
-small="$work/small/sysmenu.tik"
+# Names starting with "/" are options to the tool, so files are named
+# relative to the work folder.
+small="../small/sysmenu.tik"
+big="../big/big.wad"
 
 now() { date +%s%N; }
 median() { sort -n | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
@@ -54,13 +57,14 @@ syscalls() { strace -f -c -o "$work/strace.txt" "$@" >"$work/out-strace"; awk '/
 tool_calls=$(syscalls "$tool" /n "${files[@]}")
 floor_calls=$(syscalls "$floor" "${files[@]}")
 one_calls=$(syscalls "$tool" /n "$small")
+grep -q "Ticket info" "$work/out-strace" || { echo "bench: the small file was not reported"; exit 1; }
 
 # Peak resident memory in KiB.
-peak() { /usr/bin/time -f %M -o "$work/time.txt" "$@" >/dev/null; cat "$work/time.txt"; }
+peak() { /usr/bin/time -f %M -o "$work/time.txt" "$@" >/dev/null; tail -n 1 "$work/time.txt"; }
 peak_small=$(peak "$tool" /n "$small")
 peak_all=$(peak "$tool" /n "${files[@]}")
 peak_floor=$(peak "$floor" "${files[@]}")
-peak_big=$(peak "$tool" /n "$work/big/big.wad")
+peak_big=$(peak "$tool" /n "$big")
 
 # Start-up: one small file against cat of the same file, 300 runs a batch.
 : >"$work/startup"
@@ -83,7 +87,7 @@ Files: $n generated ($(du -sh "$work/files" | cut -f1)), $rounds rounds each
 | System calls per file, $n files | $(awk -v c="$tool_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($tool_calls in all) | $(awk -v c="$floor_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($floor_calls in all) | | <= 5.2 |
 | System calls, one small file | $one_calls | | | |
 | Peak memory, one small file (KiB) | $peak_small | | | |
-| Peak memory, 8 GiB sparse WAD (KiB) | $peak_big | | +$((peak_big - peak_small)) against one small file | <= +256 |
-| Peak memory, $n files (KiB) | $peak_all | $peak_floor | +$((peak_all - peak_floor)) against the floor | <= +256 |
-| One small file against cat (median ms a run) | $startup_tool | $startup_cat | $startup_ratio | <= 1.0 |
+| Peak memory, 8 GiB sparse WAD (KiB) | $peak_big | | $(printf "%+d" $((peak_big - peak_small))) against one small file | <= +256 |
+| Peak memory, $n files (KiB) | $peak_all | $peak_floor | $(printf "%+d" $((peak_all - peak_floor))) against the floor | <= +256 |
+| One small file against cat (median µs a run) | $startup_tool | $startup_cat | $startup_ratio | <= 1.0 |
 REPORT

@@ -56,6 +56,9 @@ void configure() {
     }
 }
 
+// Set up before main, so that even a run that opens nothing reports.
+const bool configuredAtStart = (configure(), true);
+
 }  // namespace
 
 bool osFaultNow(FaultPoint point) {

@@ -1,5 +1,6 @@
-// What only the Windows build does: expand wildcards itself, print names in
-// the console's code page, and refuse a file another program is writing.
+// What only the Windows build does, built into the Wine suite only: expand
+// wildcards itself, print names in the console's code page, and refuse a
+// file another program is writing.
 #include <gtest/gtest.h>
 
 #include <csignal>

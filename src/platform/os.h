@@ -1,6 +1,6 @@
 // The operating-system layer: everything Tessarlumen needs from the OS, as
 // a handful of calls with integer results. One implementation file per OS
-// (os_posix.cpp, os_win.cpp, with os_heap.cpp shared by both) provides
+// (os_posix.cpp, os_win.cpp, with os_common.cpp shared by both) provides
 // them; nothing outside this folder opens files, talks to the terminal or
 // uses OS-specific calls.
 #pragma once

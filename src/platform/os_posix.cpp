@@ -51,12 +51,6 @@ int osOpen(const char* name, OsFile* file) {
     return OsOk;
 }
 
-std::int64_t osFileLength(const OsFile* file) {
-    if (osFaultNow(FaultLength))
-        return -1;
-    return file->length;
-}
-
 int osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     if (osFaultNow(FaultRead))
         return OsError;

@@ -1,10 +1,13 @@
 // Process entry on Windows: the wide command line, with wildcards in file
 // names expanded, since cmd.exe leaves that to the program.
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <string>
 #include <vector>
 
+#include <fcntl.h>
+#include <io.h>
 #include <windows.h>
 
 #include "cli/driver.h"
@@ -46,6 +49,8 @@ std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
+    // Text mode, whatever the parent left: every "\n" goes out as CR LF.
+    _setmode(_fileno(stdout), _O_TEXT);
     // Expanded names live here for the whole run; an argument without
     // wildcards, an option, or a pattern that matches nothing stays as typed.
     static std::vector<std::wstring> expanded;

@@ -5,6 +5,7 @@
 
 #include <csignal>
 
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -41,7 +42,7 @@ TEST(Windows, FoldersAndDevicesAreNotTitleFiles) {
     if (!UnderWine)
         GTEST_SKIP() << "Windows build only";
     TempDir dir;
-    ASSERT_EQ(system(("mkdir '" + dir.path + "/folder'").c_str()), 0);
+    ASSERT_EQ(mkdir((dir.path + "/folder").c_str(), 0755), 0);
     EXPECT_EQ(runTool({"/n", "folder"}, dir.path).out, "\nError: Cannot read file 'folder' !\n\n");
     ToolRun run = runTool({"/n", "NUL"}, dir.path);
     EXPECT_EQ(run.out, "\nError: Unknown file structure! (NUL)\n\n");

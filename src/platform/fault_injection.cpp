@@ -16,7 +16,6 @@ namespace {
 const char* const PointNames[] = {"alloc", "open", "length", "read"};
 constexpr int PointCount = 4;
 
-bool configured = false;
 int failingPoint = -1;
 long failingCall = 0;
 long calls[PointCount];
@@ -42,16 +41,15 @@ void writeReport() {
 }
 
 void configure() {
-    configured = true;
     std::atexit(writeReport);
-    const char* spec = std::getenv("TESSARLUMEN_FAULT");
-    if (spec == nullptr)
+    const char* request = std::getenv("TESSARLUMEN_FAULT");
+    if (request == nullptr)
         return;
     for (int i = 0; i < PointCount; ++i) {
         std::size_t n = std::strlen(PointNames[i]);
-        if (std::strncmp(spec, PointNames[i], n) == 0 && spec[n] == ':') {
+        if (std::strncmp(request, PointNames[i], n) == 0 && request[n] == ':') {
             failingPoint = i;
-            failingCall = std::strtol(spec + n + 1, nullptr, 10);
+            failingCall = std::strtol(request + n + 1, nullptr, 10);
         }
     }
 }
@@ -62,13 +60,9 @@ const bool configuredAtStart = (configure(), true);
 }  // namespace
 
 bool osFaultNow(FaultPoint point) {
-    if (!configured)
-        configure();
     return ++calls[point] == failingCall && point == failingPoint;
 }
 
 void osFaultCountBlock(int delta) {
-    if (!configured)
-        configure();
     liveBlocks += delta;
 }

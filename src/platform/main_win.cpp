@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
+#include <deque>
 #include <string>
 #include <vector>
 
@@ -51,10 +52,10 @@ std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
 int wmain(int argc, wchar_t** argv) {
     // Text mode, whatever the parent left: every "\n" goes out as CR LF.
     _setmode(_fileno(stdout), _O_TEXT);
-    // Expanded names live here for the whole run; an argument without
-    // wildcards, an option, or a pattern that matches nothing stays as typed.
-    static std::vector<std::wstring> expanded;
-    std::vector<std::size_t> expandedAt;
+    // Expanded names live here for the whole run (a deque never moves what it
+    // holds); an argument without wildcards, an option, or a pattern that
+    // matches nothing stays as typed.
+    static std::deque<std::wstring> expanded;
     std::vector<wchar_t*> args(argv, argv + 1);
     for (int i = 1; i < argc; ++i) {
         std::vector<std::wstring> matches;
@@ -65,13 +66,10 @@ int wmain(int argc, wchar_t** argv) {
             continue;
         }
         for (std::wstring& m : matches) {
-            expandedAt.push_back(args.size());
-            args.push_back(nullptr);
             expanded.push_back(std::move(m));
+            args.push_back(expanded.back().data());
         }
     }
-    for (std::size_t i = 0; i < expandedAt.size(); ++i)
-        args[expandedAt[i]] = expanded[i].data();
     args.push_back(nullptr);
     return runMain(static_cast<int>(args.size()) - 1, args.data());
 }

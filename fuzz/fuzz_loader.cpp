@@ -1,15 +1,18 @@
-// libFuzzer target: the loader and the reports on any bytes and any length.
+// libFuzzer target: the loader, the decoding and both output forms on any
+// bytes and any length. Every JSON line must parse.
 //
 // Input layout: byte 0 holds flags, bit 0 "an explicit length follows" and
 // bit 1 "sparse"; with bit 0, bytes 1 to 8 are the length the file claims
 // (big-endian, signed). The rest is the file's contents. Without bit 0 the
 // length is the size of the contents.
-#include <cstdio>
 #include <cstdlib>
 
+#include <nlohmann/json.hpp>
+
+#include "cli/driver.h"
+#include "common/output.h"
 #include "common/runstate.h"
 #include "os_memory.h"
-#include "titlefiles/loader.h"
 
 namespace {
 
@@ -17,14 +20,26 @@ constexpr std::uint8_t ExplicitLength = 1;
 constexpr std::uint8_t Sparse = 2;
 constexpr std::size_t LengthBytes = 8;
 
-}  // namespace
-
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-    // The reports go nowhere; libFuzzer reports on standard error.
-    if (std::freopen("/dev/null", "w", stdout) == nullptr)
+void check(bool ok) {
+    if (!ok)
         std::abort();
-    return 0;
 }
+
+// One run of the loader in the chosen output form; returns what it wrote.
+LoadStatus loadOnce(bool json, std::string* out) {
+    runOptions.jsonOutput = json ? 1 : 0;
+    clearMemoryOutput();
+    LoadStatus status = loadAndReport();
+    outFlush();
+    *out = memoryOutput();
+    check(status == LoadOk || status == LoadReadFailed || status == LoadOutOfMemory ||
+          status == LoadUnknownStructure);
+    // Every path must close the file and release its buffers.
+    check(memoryFilesOpen() == 0 && memoryBlocksLive() == 0);
+    return status;
+}
+
+}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::uint8_t flags = size > 0 ? data[0] : 0;
@@ -44,10 +59,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     static char name[] = "fuzz.bin";
     currentFileName = name;
-    LoadStatus status = loadAndReport();
-    if (status != LoadOk && status != LoadReadFailed && status != LoadOutOfMemory && status != LoadUnknownStructure)
-        std::abort();
-    if (memoryFilesOpen() != 0 || memoryBlocksLive() != 0)
-        std::abort();  // every path must close the file and release its buffers
+    std::string text;
+    std::string json;
+    LoadStatus status = loadOnce(false, &text);
+    check(loadOnce(true, &json) == status);
+    // A title gives one object on one line; a failure prints nothing here
+    // (the driver writes its message or object).
+    check(status != LoadOk ? json.empty() && text.empty() : !text.empty());
+    if (status == LoadOk) {
+        check(json.size() > 1 && json.back() == '\n' && json.find('\n') == json.size() - 1);
+        check(nlohmann::json::accept(json));
+    }
     return 0;
 }

@@ -1,12 +1,14 @@
-// An OS layer whose one file lives in memory, so the fuzzer can hand the
-// loader any bytes with any length without touching the disk.
+// An OS layer whose one file lives in memory, so the fuzzer and the
+// in-process tests can hand the loader any bytes with any length without
+// touching the disk, and whose standard output is a string.
 #include "os_memory.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include <sanitizer/asan_interface.h>
+
+#include "common/output.h"
 
 namespace {
 
@@ -29,7 +31,7 @@ int memoryFilesOpen() {
     return openFiles;
 }
 
-int osOpen(const PathChar*, OsFile* file) {
+OsResult osOpen(const PathChar*, OsFile* file) {
     ++openFiles;
     file->handle = 1;
     file->length = fileLength;
@@ -42,7 +44,7 @@ std::int64_t osFileLength(const OsFile* file) {
 
 // Like a real file: nothing lies past its length; between the bytes given
 // and the length, a sparse file reads zeros and any other has been cut short.
-int osReadAt(const OsFile*, std::uint64_t offset, void* buf, std::size_t n) {
+OsResult osReadAt(const OsFile*, std::uint64_t offset, void* buf, std::size_t n) {
     if (fileLength < 0)
         return OsError;
     auto length = static_cast<std::uint64_t>(fileLength);
@@ -121,8 +123,31 @@ int memoryBlocksLive() {
     return live;
 }
 
+namespace {
+
+std::string captured;
+
+}  // namespace
+
+const std::string& memoryOutput() {
+    return captured;
+}
+
+void clearMemoryOutput() {
+    captured.clear();
+}
+
+OsResult osWriteStdout(const void* bytes, std::size_t n, int*) {
+    captured.append(static_cast<const char*>(bytes), n);
+    return OsOk;
+}
+
+bool osStdoutIsTerminal() {
+    return false;
+}
+
 void osWriteName(const PathChar* name) {
-    std::fputs(name, stdout);
+    outText(name);
 }
 
 void osReadKey() {}

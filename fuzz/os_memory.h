@@ -1,8 +1,10 @@
-// The in-memory file that the fuzzing build's OS layer serves.
+// An OS layer with one file in memory and standard output captured, for the
+// fuzzer and the in-process tests.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 #include "platform/os.h"
 
@@ -16,3 +18,7 @@ int memoryFilesOpen();
 
 // Buffers handed out by osAlloc and not yet released.
 int memoryBlocksLive();
+
+// Everything written to standard output so far, and forgetting it.
+const std::string& memoryOutput();
+void clearMemoryOutput();

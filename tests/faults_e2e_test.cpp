@@ -47,7 +47,7 @@ const PointCase Points[] = {
 // What a run that opens nothing leaves: nothing, or under valgrind its log.
 std::string leftoversOfDoingNothing(const TempDir& dir, const std::string& report) {
     runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", ""}, dir.path, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
-    return readFileBytes(report);
+    return firstLine(readFileBytes(report));
 }
 
 TEST(Faults, EveryCallCanFailCleanly) {
@@ -66,7 +66,7 @@ TEST(Faults, EveryCallCanFailCleanly) {
     const std::string report = dir.path + "/leftovers";
     const std::string clean = leftoversOfDoingNothing(dir, report);
     if (std::getenv("TESSARLUMEN_TEST_WRAPPER") == nullptr) {
-        ASSERT_EQ(clean, "open-descriptors=0 live-blocks=0\n");
+        ASSERT_EQ(clean, "open-descriptors=0 live-blocks=0");
     }
     for (const PointCase& p : Points) {
         int before = 0;
@@ -86,7 +86,7 @@ TEST(Faults, EveryCallCanFailCleanly) {
                 EXPECT_EQ(run.out, expected);
                 EXPECT_EQ(run.exitCode, fails ? p.exitCode : 0);
                 EXPECT_EQ(run.err, "");
-                EXPECT_EQ(readFileBytes(report), clean);
+                EXPECT_EQ(firstLine(readFileBytes(report)), clean);
             }
             before += calls;
         }

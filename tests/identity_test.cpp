@@ -35,7 +35,7 @@ TEST(ClassifyTitleType, NamesEveryType) {
         int index = classifyTitleType(c.high);
         ASSERT_GE(index, 0);
         ASSERT_LT(index, TitleTypeCount);
-        EXPECT_EQ(TitleTypeNames[index], c.name);
+        EXPECT_EQ(TitleTypeNames[index].name, c.name);
     }
 }
 

@@ -8,6 +8,7 @@
 
 namespace {
 
+// The flags as {wait, help, files, version, keep going, JSON}.
 struct OptionCase {
     std::vector<std::string> args;  // without the program name
     ArgStatus status;
@@ -16,27 +17,53 @@ struct OptionCase {
 };
 
 const OptionCase OptionCases[] = {
-    {{}, ArgsMissing, {1, 0, 0}, {}},
-    {{"/n"}, ArgsMissing, {0, 0, 0}, {""}},
-    {{"-N"}, ArgsMissing, {0, 0, 0}, {""}},
-    {{"a.wad"}, ArgsOk, {1, 0, 1}, {"a.wad"}},
-    {{""}, ArgsOk, {1, 0, 1}, {""}},
-    {{"/h"}, ArgsOk, {1, 1, 0}, {""}},
-    {{"-?"}, ArgsOk, {1, 1, 0}, {""}},
-    {{"/help", "-Hfoo"}, ArgsOk, {1, 1, 0}, {"", ""}},
-    {{"/nowait", "x.tik"}, ArgsOk, {0, 0, 1}, {"", "x.tik"}},
-    {{"/home/a.wad"}, ArgsOk, {1, 1, 0}, {""}},
-    {{"/tmp/a.wad"}, ArgsUnknown, {1, 0, 0}, {"/tmp/a.wad"}},
-    {{"/x"}, ArgsUnknown, {1, 0, 0}, {"/x"}},
-    {{"/"}, ArgsUnknown, {1, 0, 0}, {"/"}},
-    {{"-"}, ArgsUnknown, {1, 0, 0}, {"-"}},
-    {{"-5"}, ArgsUnknown, {1, 0, 0}, {"-5"}},
+    {{}, ArgsMissing, {1, 0, 0, 0, 0, 0}, {}},
+    {{"/n"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},
+    {{"-N"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},
+    {{"a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"a.wad"}},
+    {{""}, ArgsOk, {1, 0, 1, 0, 0, 0}, {""}},
+    {{"/h"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
+    {{"-?"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
+    {{"/help", "-Hfoo"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {"", ""}},
+    {{"/nowait", "x.tik"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "x.tik"}},
+    {{"/x"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/x"}},
+    {{"/"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/"}},
+    {{"-"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"-"}},
+    {{"-5"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"-5"}},
     // Parsing stops at the first unknown option; earlier flags stay set.
-    {{"/q", "/n"}, ArgsUnknown, {1, 0, 0}, {"/q", "/n"}},
-    {{"/n", "/q", "a.wad"}, ArgsUnknown, {0, 0, 0}, {"", "/q", "a.wad"}},
-    {{"a.wad", "/x"}, ArgsUnknown, {1, 0, 1}, {"a.wad", "/x"}},
-    {{"a.wad", "/h", "b.tik"}, ArgsOk, {1, 1, 1}, {"a.wad", "", "b.tik"}},
+    {{"/q", "/n"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/q", "/n"}},
+    {{"/n", "/q", "a.wad"}, ArgsUnknown, {0, 0, 0, 0, 0, 0}, {"", "/q", "a.wad"}},
+    {{"a.wad", "/x"}, ArgsUnknown, {1, 0, 1, 0, 0, 0}, {"a.wad", "/x"}},
+    {{"a.wad", "/h", "b.tik"}, ArgsOk, {1, 1, 1, 0, 0, 0}, {"a.wad", "", "b.tik"}},
+    // Absolute paths hold a '/' after the first character: files, not options.
+    {{"/home/a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"/home/a.wad"}},
+    {{"/n", "/tmp/a.wad"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "/tmp/a.wad"}},
+    {{"/dev/fd/63"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"/dev/fd/63"}},
+    {{"-n/x"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},  // only a leading '/' makes a path
+    // "--" ends the options, and is blanked itself.
+    {{"--", "/n", "-x"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"", "/n", "-x"}},
+    {{"/n", "--"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {"", ""}},
+    {{"--", "--"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"", "--"}},
+    // The two long options; any other is unknown.
+    {{"--help"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
+    {{"--version", "a.wad"}, ArgsOk, {1, 0, 1, 1, 0, 0}, {"", "a.wad"}},
+    {{"--helpme"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--helpme"}},
+    {{"--nowait"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--nowait"}},
+    {{"--Version"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--Version"}},
+    // Keep going, and JSON, which keeps going and never waits.
+    {{"/k", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0}, {"", "a.wad"}},
+    {{"-Keep", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0}, {"", "a.wad"}},
+    {{"/j", "a.wad"}, ArgsOk, {0, 0, 1, 0, 1, 1}, {"", "a.wad"}},
+    {{"-JSON"}, ArgsMissing, {0, 0, 0, 0, 1, 1}, {""}},
+    {{"/x", "/j"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/x", "/j"}},
 };
+
+std::string describe(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& a : args)
+        text += "[" + a + "]";
+    return text;
+}
 
 TEST(ParseArguments, Table) {
     for (const OptionCase& c : OptionCases) {
@@ -45,15 +72,34 @@ TEST(ParseArguments, Table) {
         for (std::string& a : storage)
             argv.push_back(a.data());
         runOptions = DefaultRunOptions;
-        std::string name = c.args.empty() ? "(none)" : c.args[0];
-        SCOPED_TRACE(name);
+        SCOPED_TRACE(describe(c.args));
         EXPECT_EQ(parseArguments(static_cast<int>(argv.size()), argv.data()), c.status);
         EXPECT_EQ(runOptions.waitForKey, c.flags.waitForKey);
         EXPECT_EQ(runOptions.helpRequested, c.flags.helpRequested);
         EXPECT_EQ(runOptions.filesGiven, c.flags.filesGiven);
+        EXPECT_EQ(runOptions.versionRequested, c.flags.versionRequested);
+        EXPECT_EQ(runOptions.keepGoing, c.flags.keepGoing);
+        EXPECT_EQ(runOptions.jsonOutput, c.flags.jsonOutput);
         for (std::size_t i = 0; i < c.afterwards.size(); ++i)
             EXPECT_STREQ(argv[i + 1], c.afterwards[i].c_str());
     }
+    runOptions = DefaultRunOptions;
+}
+
+// The Windows entry marks the names it expanded from a wildcard: files,
+// even when they start with '-' or '/'.
+TEST(ParseArguments, ExpandedNamesAreFiles) {
+    std::string names[] = {"-n.wad", "/h", "-x.tik"};
+    char* argv[] = {const_cast<char*>("Tessarlumen"), names[0].data(), names[1].data(), names[2].data()};
+    const bool expanded[] = {false, true, false, true};
+    runOptions = DefaultRunOptions;
+    EXPECT_EQ(parseArguments(4, argv, expanded), ArgsOk);
+    EXPECT_EQ(runOptions.waitForKey, 1);  // "-n.wad" did not turn the wait off
+    EXPECT_EQ(runOptions.helpRequested, 1);
+    EXPECT_EQ(runOptions.filesGiven, 1);
+    EXPECT_STREQ(argv[1], "-n.wad");
+    EXPECT_STREQ(argv[2], "");
+    EXPECT_STREQ(argv[3], "-x.tik");  // not an unknown option
     runOptions = DefaultRunOptions;
 }
 

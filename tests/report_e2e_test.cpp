@@ -147,9 +147,13 @@ std::vector<TmdCase> tmdCases() {
          Usual + "Data files: 1\nSize: 4294968492 byte (32769 blocks)\n"},
         {"contents adding up past 4 GiB", {.contents = {{0x0001, 0xFFFFFFFF}, {0x8001, 0xFFFFFFFF}}},
          Usual + "Data files: 2\nSize: 4294968527 - 8589935822 byte (32769 - 65537 blocks)\n"},
-        {"total stops at the largest size", {.contents = {{0x0001, UINT64_MAX}, {0x8001, 5}}},
-         Usual + "Data files: 2\nSize: 18446744073709551610 - 18446744073709551615 byte "
+        // Own and shared sizes saturate apart: neither drops below its true part.
+        {"own size stops at the largest size", {.contents = {{0x0001, UINT64_MAX}, {0x8001, 5}}},
+         Usual + "Data files: 2\nSize: 18446744073709551615 - 18446744073709551615 byte "
                    "(140737488355328 - 140737488355328 blocks)\n"},
+        {"shared size stops at the largest size", {.contents = {{0x0001, 10}, {0x8001, UINT64_MAX}}},
+         Usual + "Data files: 2\nSize: 1242 - 18446744073709551615 byte "
+                   "(1 - 140737488355328 blocks)\n"},
     };
 }
 

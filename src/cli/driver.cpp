@@ -1,12 +1,17 @@
 #include "cli/driver.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "cli/options.h"
 #include "cli/wait.h"
+#include "common/output.h"
 #include "common/runstate.h"
 #include "report/identity.h"
-#include "titlefiles/loader.h"
+#include "report/json_report.h"
+#include "report/ticket_report.h"
+#include "report/tmd_report.h"
+#include "titlefiles/decode.h"
 
 namespace {
 
@@ -14,7 +19,10 @@ enum ExitCode {
     ExitOk = 0,
     ExitNoParameters = 1,
     ExitUnknownParameter = 2,
-    ExitLoadFailureBase = 10,  // plus the loader's status: 11, 13 or 14
+    ExitCannotRead = 11,
+    ExitCannotWrite = 12,
+    ExitOutOfMemory = 13,
+    ExitUnknownStructure = 14,
 };
 
 const char Banner[] = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
@@ -30,65 +38,141 @@ const char* const UsageLines[] = {
 
 // Every text line of the help is padded to the width of the rules.
 void printHelp() {
-    std::fputs("\n", stdout);
+    outText("\n");
     printRule();
-    std::printf("\n\n%-78s\n\n", Banner);
+    outFormat("\n\n%-78s\n\n", Banner);
     for (std::size_t i = 0; i < sizeof UsageLines / sizeof UsageLines[0]; ++i)
-        std::printf(i == 0 ? "%-78s" : "\n%-78s", UsageLines[i]);
-    std::fputs("\n", stdout);
+        outFormat(i == 0 ? "%-78s" : "\n%-78s", UsageLines[i]);
+    outText("\n");
     printRule();
 }
 
-int endRun(int exitCode) {
-    waitForKeyIfEnabled();
-    return exitCode;
+// What a failed file ends the run with, and how JSON names the failure.
+struct FailureKind {
+    LoadStatus status;
+    int exitCode;
+    const char* jsonError;
+};
+
+const FailureKind FailureKinds[] = {
+    {LoadReadFailed, ExitCannotRead, "cannot-read"},
+    {LoadOutOfMemory, ExitOutOfMemory, "out-of-memory"},
+    {LoadUnknownStructure, ExitUnknownStructure, "unknown-structure"},
+};
+
+const FailureKind& failureKind(LoadStatus status) {
+    for (const FailureKind& kind : FailureKinds)
+        if (kind.status == status)
+            return kind;
+    return FailureKinds[0];  // not reached: the loader returns no other failure
 }
 
-int reportLoadFailure(LoadStatus status) {
+void printLoadFailure(LoadStatus status) {
+    if (runOptions.jsonOutput) {
+        printFailureJson(failureKind(status).jsonError);
+        return;
+    }
     switch (status) {
     case LoadReadFailed:
-        std::fputs("\nError: Cannot read file '", stdout);
+        outText("\nError: Cannot read file '");
         osWriteName(currentFileName);
-        std::fputs("' !\n\n", stdout);
+        outText("' !\n\n");
         break;
     case LoadOutOfMemory:
-        std::fputs("\nError: Not enough working memory!\n\n", stdout);
+        outText("\nError: Not enough working memory!\n\n");
         break;
     case LoadUnknownStructure:
-        std::fputs("\nError: Unknown file structure! (", stdout);
+        outText("\nError: Unknown file structure! (");
         osWriteName(currentFileName);
-        std::fputs(")\n\n", stdout);
+        outText(")\n\n");
         break;
     case LoadOk:
         break;
     }
-    return endRun(ExitLoadFailureBase + static_cast<int>(status));
+}
+
+// Standard output itself failed, so the reason goes to standard error.
+int failOutput() {
+    std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", std::strerror(outError()));
+    return ExitCannotWrite;
+}
+
+// Writes out what is buffered, waits for a key unless told not to, and
+// returns the exit code, which a failed write of the output overrides.
+int endRun(int exitCode) {
+    outFlush();
+    if (outFailed())
+        return failOutput();
+    waitForKeyIfEnabled();
+    outFlush();
+    return outFailed() ? failOutput() : exitCode;
+}
+
+int reportFiles(int argc, PathChar** argv) {
+    // On a terminal each report shows as soon as it is made; elsewhere the
+    // buffer fills first, which saves writes over a large folder.
+    bool flushEachFile = osStdoutIsTerminal();
+    LoadStatus firstFailure = LoadOk;
+    for (int i = 1; i < argc; ++i) {
+        currentFileName = argv[i];
+        if (currentFileName[0] == 0)
+            continue;  // a blanked option or an empty argument
+        LoadStatus status = loadAndReport();
+        if (status != LoadOk) {
+            printLoadFailure(status);
+            if (firstFailure == LoadOk)
+                firstFailure = status;
+        }
+        if (flushEachFile)
+            outFlush();
+        if (outFailed())
+            return failOutput();  // no further file is opened
+        if (status != LoadOk && !runOptions.keepGoing)
+            return endRun(failureKind(status).exitCode);
+    }
+    if (!runOptions.jsonOutput)
+        outText("\n");
+    return endRun(firstFailure == LoadOk ? ExitOk : failureKind(firstFailure).exitCode);
 }
 
 }  // namespace
 
-int runMain(int argc, PathChar** argv) {
-    switch (parseArguments(argc, argv)) {
+LoadStatus loadAndReport() {
+    LoadedTitle title{};
+    LoadStatus status = loadTitle(&title);
+    if (status != LoadOk)
+        return status;
+    TitleFacts facts;
+    decodeTitle(title, &facts);
+    if (runOptions.jsonOutput)
+        printTitleJson(facts);
+    else if (facts.kind == FileKind::Ticket)
+        printTicketInfo(facts);
+    else
+        printTmdInfo(facts);
+    releaseTitle(&title);
+    return LoadOk;
+}
+
+int runMain(int argc, PathChar** argv, const bool* expanded) {
+    switch (parseArguments(argc, argv, expanded)) {
     case ArgsMissing:
-        std::fputs("\nError: Not enough parameter!  ('/?' for help)\n\n", stdout);
+        outText("\nError: Not enough parameter!  ('/?' for help)\n\n");
         return endRun(ExitNoParameters);
     case ArgsUnknown:
-        std::fputs("\nError: Unknown parameter!  ('/?' for help)\n\n", stdout);
+        outText("\nError: Unknown parameter!  ('/?' for help)\n\n");
         return endRun(ExitUnknownParameter);
     case ArgsOk:
         break;
     }
-    if (runOptions.helpRequested) {
-        printHelp();
-    } else {
-        for (int i = 1; i < argc; ++i) {
-            currentFileName = argv[i];
-            if (currentFileName[0] == 0)
-                continue;  // a blanked option or an empty argument
-            if (LoadStatus status = loadAndReport(); status != LoadOk)
-                return reportLoadFailure(status);
-        }
+    if (runOptions.versionRequested) {
+        outText("Tessarlumen " TESSARLUMEN_VERSION "\n");
+        outFlush();
+        return outFailed() ? failOutput() : ExitOk;
     }
-    std::fputs("\n", stdout);
+    if (!runOptions.helpRequested)
+        return reportFiles(argc, argv);
+    printHelp();
+    outText("\n");
     return endRun(ExitOk);
 }

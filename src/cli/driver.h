@@ -3,7 +3,13 @@
 #pragma once
 
 #include "platform/os.h"
+#include "titlefiles/loader.h"
 
 // Runs the tool once over argv; returns the process exit code. Options in
-// argv are blanked in place.
-int runMain(int argc, PathChar** argv);
+// argv are blanked in place. `expanded`, when given, marks the arguments
+// the entry code made from wildcard patterns: file names, never options.
+int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
+
+// Loads currentFileName, decodes it and renders it in the output form the
+// options chose; releases what it loaded. Prints nothing on failure.
+LoadStatus loadAndReport();

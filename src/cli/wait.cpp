@@ -1,15 +1,16 @@
 #include "cli/wait.h"
 
-#include <cstdio>
-
+#include "common/output.h"
 #include "common/runstate.h"
 #include "platform/os.h"
 
 void waitForKeyIfEnabled() {
     if (!runOptions.waitForKey)
         return;
-    std::fputs("\nPress a key to continue...", stdout);
-    std::fflush(stdout);  // the prompt must be visible before the wait
+    outText("\nPress a key to continue...");
+    outFlush();  // the prompt must be visible before the wait
+    if (outFailed())
+        return;  // nobody sees a prompt that could not be written
     osReadKey();
-    std::fputs("\n", stdout);
+    outText("\n");
 }

@@ -11,9 +11,12 @@ struct RunOptions {
     std::uint16_t waitForKey;
     std::uint16_t helpRequested;
     std::uint16_t filesGiven;
+    std::uint16_t versionRequested;
+    std::uint16_t keepGoing;   // a failing file does not end the run
+    std::uint16_t jsonOutput;  // one JSON object a line per file
 };
 
-inline constexpr RunOptions DefaultRunOptions = {1, 0, 0};
+inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0};
 
 extern RunOptions runOptions;
 

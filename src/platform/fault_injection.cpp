@@ -1,7 +1,8 @@
 // Test builds only. Reads TESSARLUMEN_FAULT=point:N to fail the Nth call at
 // one point, and at exit writes what the run left behind (descriptors other
 // than 0 to 2 still open, heap blocks not released) to the file named by
-// TESSARLUMEN_FAULT_REPORT, so the tests can check every failure path.
+// TESSARLUMEN_FAULT_REPORT, so the tests can check every failure path. A
+// second line counts the calls made at each point.
 #include "platform/fault_injection.h"
 
 #include <cstdio>
@@ -13,8 +14,8 @@
 
 namespace {
 
-const char* const PointNames[] = {"alloc", "open", "length", "read"};
-constexpr int PointCount = 4;
+const char* const PointNames[] = {"alloc", "open", "length", "read", "write"};
+constexpr int PointCount = 5;
 
 int failingPoint = -1;
 long failingCall = 0;
@@ -36,6 +37,9 @@ void writeReport() {
     int descriptors = openDescriptorsAboveStd();
     if (std::FILE* f = std::fopen(path, "w")) {
         std::fprintf(f, "open-descriptors=%d live-blocks=%ld\n", descriptors, liveBlocks);
+        for (int i = 0; i < PointCount; ++i)
+            std::fprintf(f, "%s%s=%ld", i == 0 ? "" : " ", PointNames[i], calls[i]);
+        std::fprintf(f, "\n");
         std::fclose(f);
     }
 }

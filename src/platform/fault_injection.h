@@ -5,11 +5,12 @@
 
 #include <cstddef>
 
-enum FaultPoint { FaultAlloc = 0, FaultOpen = 1, FaultLength = 2, FaultRead = 3 };
+enum FaultPoint { FaultAlloc = 0, FaultOpen = 1, FaultLength = 2, FaultRead = 3, FaultWrite = 4 };
 
 #ifdef TESSARLUMEN_FAULT_INJECTION
 // Counts a call at `point` and says whether this one is to fail, as set by
-// TESSARLUMEN_FAULT=alloc|open|length|read:N (the Nth such call fails).
+// TESSARLUMEN_FAULT=alloc|open|length|read|write:N (the Nth such call
+// fails; a write is one write of standard output).
 bool osFaultNow(FaultPoint point);
 // Bookkeeping of heap blocks handed out and given back, checked at exit.
 void osFaultCountBlock(int delta);

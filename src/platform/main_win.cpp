@@ -1,9 +1,10 @@
 // Process entry on Windows: the wide command line, with wildcards in file
 // names expanded, since cmd.exe leaves that to the program.
 #include <algorithm>
-#include <cstdio>
 #include <cwchar>
+#include <cwctype>
 #include <deque>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,7 @@
 #include "cli/driver.h"
 
 // The MinGW run-time's own expansion stays off; the one below keeps options
-// intact and sorts its matches.
+// intact, keeps only names that really match, and sorts them.
 extern "C" {
 int _dowildcard = 0;
 }
@@ -25,8 +26,39 @@ bool isOption(const wchar_t* arg) {
     return arg[0] == L'/' || arg[0] == L'-';
 }
 
-// The names matching `pattern`, with the pattern's folder in front, sorted
-// without regard to case, as Windows lists them.
+bool sameLetter(wchar_t a, wchar_t b) {
+    return a == b || std::towupper(a) == std::towupper(b);
+}
+
+// Whether `name` matches `pattern` ('*' any run, '?' one character), without
+// regard to case. As on Windows, a pattern ending in ".*" also matches a
+// name without a dot.
+bool globMatches(const wchar_t* pattern, const wchar_t* name) {
+    const wchar_t* star = nullptr;
+    const wchar_t* resume = nullptr;
+    while (*name != 0) {
+        if (*pattern == L'*') {
+            star = pattern++;
+            resume = name;
+        } else if (*pattern != 0 && (*pattern == L'?' || sameLetter(*pattern, *name))) {
+            ++pattern;
+            ++name;
+        } else if (star != nullptr) {
+            pattern = star + 1;
+            name = ++resume;
+        } else {
+            return false;
+        }
+    }
+    while (*pattern == L'*')
+        ++pattern;
+    return *pattern == 0 || (pattern[0] == L'.' && pattern[1] == L'*' && pattern[2] == 0);
+}
+
+// The names matching `pattern`, with the pattern's folder in front, in the
+// order Windows lists names: an ordinal comparison without regard to case.
+// FindFirstFileW also matches 8.3 short names (so "*.wad" finds x.wadx);
+// only names whose long form matches are kept.
 std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
     std::size_t folder = 0;
     for (std::size_t i = 0; pattern[i] != 0; ++i)
@@ -38,12 +70,14 @@ std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
     if (search == INVALID_HANDLE_VALUE)
         return matches;
     do {
-        if (std::wcscmp(found.cFileName, L".") != 0 && std::wcscmp(found.cFileName, L"..") != 0)
-            matches.push_back(std::wstring(pattern, folder) + found.cFileName);
+        const wchar_t* name = found.cFileName;
+        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 && globMatches(pattern + folder, name))
+            matches.push_back(std::wstring(pattern, folder) + name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
-    std::sort(matches.begin(), matches.end(),
-              [](const std::wstring& a, const std::wstring& b) { return _wcsicmp(a.c_str(), b.c_str()) < 0; });
+    std::sort(matches.begin(), matches.end(), [](const std::wstring& a, const std::wstring& b) {
+        return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+    });
     return matches;
 }
 
@@ -54,22 +88,28 @@ int wmain(int argc, wchar_t** argv) {
     _setmode(_fileno(stdout), _O_TEXT);
     // Expanded names live here for the whole run (a deque never moves what it
     // holds); an argument without wildcards, an option, or a pattern that
-    // matches nothing stays as typed.
+    // matches nothing stays as typed. Every expanded name is a file, even
+    // one that starts with '-'.
     static std::deque<std::wstring> expanded;
     std::vector<wchar_t*> args(argv, argv + 1);
+    std::vector<bool> fromPattern(1, false);
     for (int i = 1; i < argc; ++i) {
         std::vector<std::wstring> matches;
         if (!isOption(argv[i]) && std::wcspbrk(argv[i], L"*?") != nullptr)
             matches = matchesOf(argv[i]);
         if (matches.empty()) {
             args.push_back(argv[i]);
+            fromPattern.push_back(false);
             continue;
         }
         for (std::wstring& m : matches) {
             expanded.push_back(std::move(m));
             args.push_back(expanded.back().data());
+            fromPattern.push_back(true);
         }
     }
     args.push_back(nullptr);
-    return runMain(static_cast<int>(args.size()) - 1, args.data());
+    std::unique_ptr<bool[]> marks(new bool[fromPattern.size()]);
+    std::copy(fromPattern.begin(), fromPattern.end(), marks.get());
+    return runMain(static_cast<int>(args.size()) - 1, args.data(), marks.get());
 }

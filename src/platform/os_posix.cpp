@@ -5,17 +5,23 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
-#include <cstdio>
 #include <cstring>
 #include <cwchar>
 
 #include <fcntl.h>
-#include <poll.h>
+#include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-int osOpen(const char* name, OsFile* file) {
+#include "common/output.h"
+#include "common/unicode.h"
+
+// Title files can be larger than 2 GiB, and a WAD's sections lie where its
+// header says: every offset must reach the whole file, on 32-bit systems too.
+static_assert(sizeof(off_t) == 8, "build with 64-bit file offsets (_FILE_OFFSET_BITS=64)");
+
+OsResult osOpen(const char* name, OsFile* file) {
     if (osFaultNow(FaultOpen))
         return OsError;
     // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it
@@ -51,7 +57,7 @@ int osOpen(const char* name, OsFile* file) {
     return OsOk;
 }
 
-int osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
+OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     if (osFaultNow(FaultRead))
         return OsError;
     auto* p = static_cast<unsigned char*>(buf);
@@ -77,11 +83,31 @@ void osClose(OsFile* file) {
     file->handle = -1;
 }
 
-namespace {
-
-bool isControl(wchar_t c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
+    if (osFaultNow(FaultWrite)) {
+        *error = EIO;
+        return OsError;
+    }
+    auto* p = static_cast<const char*>(bytes);
+    while (n > 0) {
+        ssize_t put = write(STDOUT_FILENO, p, n);
+        if (put < 0 && errno == EINTR)
+            continue;
+        if (put <= 0) {
+            *error = put < 0 ? errno : EIO;
+            return OsError;
+        }
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return OsOk;
 }
+
+bool osStdoutIsTerminal() {
+    return isatty(STDOUT_FILENO) == 1;
+}
+
+namespace {
 
 // Writes one character that is not ASCII, decoded in the locale's encoding.
 // Returns how many bytes of `s` it took.
@@ -97,13 +123,15 @@ std::size_t writeEncodedChar(const char* s, std::size_t left) {
     wchar_t wc = 0;
     std::size_t used = std::mbrtowc(&wc, s, left, &state);
     if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0) {
-        std::fputc('?', stdout);
+        outChar('?');
         return 1;
     }
-    if (isControl(wc))
-        std::fputc('?', stdout);
+    // wchar_t holds the Unicode code point on the systems the tool is built
+    // for (glibc, macOS and the BSDs in their UTF-8 locales).
+    if (isHiddenCodePoint(static_cast<char32_t>(wc)))
+        outChar('?');
     else
-        std::fwrite(s, 1, used, stdout);
+        outWrite(s, used);
     return used;
 }
 
@@ -116,13 +144,13 @@ void osWriteName(const char* name) {
         std::size_t run = i;
         while (run < length && name[run] >= 0x20 && name[run] < 0x7F)
             ++run;
-        std::fwrite(name + i, 1, run - i, stdout);
+        outWrite(name + i, run - i);
         i = run;
         if (i == length)
             break;
         auto byte = static_cast<unsigned char>(name[i]);
         if (byte < 0x80) {
-            std::fputc('?', stdout);
+            outChar('?');
             ++i;
         } else {
             i += writeEncodedChar(name + i, length - i);
@@ -187,12 +215,16 @@ bool readByte(int fd, unsigned char* byte) {
     return got == 1;
 }
 
-// The next byte of the same key, if one follows promptly.
+// The next byte of the same key, if one follows promptly. select() rather
+// than poll(), which does not work on terminal devices on macOS.
 bool followingByte(int fd, unsigned char* byte) {
-    pollfd p{fd, POLLIN, 0};
     int ready;
     do {
-        ready = poll(&p, 1, KeyFollowMillis);
+        fd_set readable;
+        FD_ZERO(&readable);
+        FD_SET(fd, &readable);
+        timeval wait{0, KeyFollowMillis * 1000};
+        ready = select(fd + 1, &readable, nullptr, nullptr, &wait);
     } while (ready < 0 && errno == EINTR);
     return ready > 0 && readByte(fd, byte);
 }
@@ -229,9 +261,22 @@ void consumeEscapeSequence(int fd) {
             return;
 }
 
+// Someone can see the prompt and answer it only when standard output is
+// the terminal the key is read from and the process is in its foreground.
+// Output to a file or a pipe shows no prompt, and a background job that
+// changed the terminal's mode would be stopped by the kernel.
+// tcgetsid() fails unless standard output is the controlling terminal,
+// which is the one /dev/tty opens.
+bool promptIsSeen() {
+    return isatty(STDOUT_FILENO) == 1 && tcgetsid(STDOUT_FILENO) == getsid(0) &&
+           tcgetpgrp(STDOUT_FILENO) == getpgrp();
+}
+
 }  // namespace
 
 void osReadKey() {
+    if (!promptIsSeen())
+        return;
     keyFd = open("/dev/tty", O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (keyFd < 0)
         return;  // no controlling terminal: nothing to wait for

@@ -2,12 +2,17 @@
 #include "platform/os.h"
 #include "platform/fault_injection.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cwchar>
 
 #include <conio.h>
 #include <io.h>
 #include <share.h>
 #include <windows.h>
+
+#include "common/output.h"
+#include "common/unicode.h"
 
 namespace {
 
@@ -17,7 +22,7 @@ std::FILE* streamOf(const OsFile* file) {
 
 }  // namespace
 
-int osOpen(const wchar_t* name, OsFile* file) {
+OsResult osOpen(const wchar_t* name, OsFile* file) {
     if (osFaultNow(FaultOpen))
         return OsError;
     // Other readers may share the file; a writer is refused, and so is a
@@ -33,7 +38,7 @@ int osOpen(const wchar_t* name, OsFile* file) {
     return OsOk;
 }
 
-int osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
+OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     if (osFaultNow(FaultRead))
         return OsError;
     std::FILE* stream = streamOf(file);
@@ -53,11 +58,33 @@ void osClose(OsFile* file) {
     file->handle = 0;
 }
 
-namespace {
-
-bool isControl(unsigned long c) {
-    return c < 0x20 || (c >= 0x7F && c <= 0x9F);
+OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
+    if (osFaultNow(FaultWrite)) {
+        *error = EIO;
+        return OsError;
+    }
+    // _write on the text-mode descriptor turns each "\n" into CR LF and
+    // counts only the caller's bytes.
+    auto* p = static_cast<const char*>(bytes);
+    while (n > 0) {
+        unsigned part = n > 0x40000000 ? 0x40000000u : static_cast<unsigned>(n);
+        int put = _write(_fileno(stdout), p, part);
+        if (put <= 0) {
+            *error = put < 0 ? errno : EIO;
+            return OsError;
+        }
+        p += put;
+        n -= static_cast<std::size_t>(put);
+    }
+    return OsOk;
 }
+
+bool osStdoutIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+namespace {
 
 // Names are written in the console's output code page, or the system's
 // ANSI code page when there is no console.
@@ -77,34 +104,38 @@ void writeEncodedChar(unsigned page, const wchar_t* s, int units) {
     if (n <= 0 && exactOnly)  // some code pages accept no flags
         n = WideCharToMultiByte(page, 0, s, units, bytes, sizeof bytes, nullptr, &usedDefault);
     if (n <= 0 || usedDefault)
-        std::fputc('?', stdout);
+        outChar('?');
     else
-        std::fwrite(bytes, 1, static_cast<std::size_t>(n), stdout);
+        outWrite(bytes, static_cast<std::size_t>(n));
 }
 
 }  // namespace
 
 void osWriteName(const wchar_t* name) {
     unsigned page = 0;
+    std::size_t left = std::wcslen(name);
     for (const wchar_t* s = name; *s != 0;) {
-        unsigned long c = static_cast<unsigned short>(*s);
-        int units = 1;
-        if (c >= 0xD800 && c <= 0xDBFF && s[1] >= 0xDC00 && s[1] <= 0xDFFF)
-            units = 2;
-        if (isControl(c) || (units == 1 && c >= 0xD800 && c <= 0xDFFF)) {
-            std::fputc('?', stdout);  // a control character or half a surrogate pair
+        std::size_t units = 1;
+        char32_t c = decodeUtf16(s, left, &units);
+        bool loneSurrogate = c == ReplacementCharacter && *s != 0xFFFD;
+        if (isHiddenCodePoint(c) || loneSurrogate) {
+            outChar('?');  // a control or format character, or half a surrogate pair
         } else if (c < 0x80) {
-            std::fputc(static_cast<int>(c), stdout);
+            outChar(static_cast<char>(c));
         } else {
             if (page == 0)
                 page = outputCodePage();
-            writeEncodedChar(page, s, units);
+            writeEncodedChar(page, s, static_cast<int>(units));
         }
         s += units;
+        left -= units;
     }
 }
 
 void osReadKey() {
+    // The prompt is seen only when standard output is the console.
+    if (!osStdoutIsTerminal())
+        return;
     // _getch reads the console itself, whatever standard input is. Without a
     // console to read, there is nothing to wait for.
     HANDLE input = CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,

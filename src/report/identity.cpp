@@ -2,32 +2,26 @@
 
 #include <cstdio>
 
+#include "common/output.h"
 #include "common/runstate.h"
-#include "platform/os.h"
 #include "titlefiles/formats.h"
 
-const char TitleTypeNames[TitleTypeCount][32] = {
-    "Unknown",
-    "System Title",
-    "Disc Game Title",
-    "Channel Title",
-    "System Channel",
-    "Channel for Disc Game",
-    "Downloadable Content (DLC)",
-    "Hidden Channel",
+const TitleType TitleTypeNames[TitleTypeCount] = {
+    {0, "Unknown"},
+    {0x00000001, "System Title"},
+    {0x00010000, "Disc Game Title"},
+    {0x00010001, "Channel Title"},
+    {0x00010002, "System Channel"},
+    {0x00010004, "Channel for Disc Game"},
+    {0x00010005, "Downloadable Content (DLC)"},
+    {0x00010008, "Hidden Channel"},
 };
 
 namespace {
 
-struct TitleTypeEntry {
-    std::uint32_t high;
-    int index;
-};
-
-const TitleTypeEntry TitleTypes[] = {
-    {0x00000001, 1}, {0x00010000, 2}, {0x00010001, 3}, {0x00010002, 4},
-    {0x00010004, 5}, {0x00010005, 6}, {0x00010008, 7},
-};
+// The last entry also stands for every region number above it.
+const char RegionNames[][12] = {"Japan", "USA", "Europe", "Region Free", "Unknown"};
+constexpr std::size_t RegionCount = sizeof RegionNames / sizeof RegionNames[0];
 
 struct SystemTitleEntry {
     std::uint32_t low;
@@ -57,45 +51,53 @@ void makePrintableCode(const std::uint8_t* bytes, std::size_t n, char* out) {
     out[n] = '\0';
 }
 
-void makePrintableCodeAt(ByteSpan buf, std::size_t off, std::size_t n, char* out) {
-    if (off > buf.size() || n > buf.size() - off) {
-        for (std::size_t i = 0; i < n; ++i)
-            out[i] = ' ';
-        out[n] = '\0';
-        return;
-    }
-    makePrintableCode(buf.data() + off, n, out);
-}
-
 int classifyTitleType(std::uint32_t high) {
-    for (const TitleTypeEntry& entry : TitleTypes)
-        if (entry.high == high)
-            return entry.index;
+    for (int i = 1; i < TitleTypeCount; ++i)
+        if (TitleTypeNames[i].high == high)
+            return i;
     return 0;
 }
 
+const char* regionName(std::uint16_t region) {
+    return RegionNames[region < RegionCount ? region : RegionCount - 1];
+}
+
+bool isSystemTitle(std::uint32_t high) {
+    return high == SystemTitleHigh;
+}
+
+bool isIosTitle(std::uint32_t high, std::uint32_t low) {
+    return isSystemTitle(high) && low >= FirstIosNumber && low <= LastIosNumber;
+}
+
+void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, char out[TitleIdentifierSize]) {
+    if (!isSystemTitle(high))
+        std::snprintf(out, TitleIdentifierSize, "%s", code);
+    else if (isIosTitle(high, low))
+        std::snprintf(out, TitleIdentifierSize, "IOS%u", static_cast<unsigned>(low));
+    else
+        std::snprintf(out, TitleIdentifierSize, "%s", systemTitleName(low));
+}
+
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code) {
-    std::printf("Path: '%08X\\%08X'\n", high, low);
-    std::printf("Type: %s\n", TitleTypeNames[classifyTitleType(high)]);
-    std::fputs("TitleID: ", stdout);
-    if (high != SystemTitleHigh) {
-        std::printf("'%s'", code);
-        return false;
-    }
-    if (low >= FirstIosNumber && low <= LastIosNumber) {
-        std::printf("IOS%u", low);
-        return true;
-    }
-    std::fputs(systemTitleName(low), stdout);
-    return false;
+    char identifier[TitleIdentifierSize];
+    titleIdentifier(high, low, code, identifier);
+    outFormat("Path: '%08X\\%08X'\n", high, low);
+    outFormat("Type: %s\n", TitleTypeNames[classifyTitleType(high)].name);
+    outText("TitleID: ");
+    if (isSystemTitle(high))
+        outText(identifier);
+    else
+        outFormat("'%s'", identifier);
+    return isIosTitle(high, low);
 }
 
 void printRule() {
-    std::fputs("______________________________________________________________________________", stdout);
+    outText("______________________________________________________________________________");
 }
 
 void printHeading(const char* kind) {
-    std::printf("\n%s info of \"", kind);
+    outFormat("\n%s info of \"", kind);
     osWriteName(currentFileName);
-    std::fputs("\" :\n\n", stdout);
+    outText("\" :\n\n");
 }

@@ -1,32 +1,50 @@
-// The identification lines both reports open with: path, type, and the
-// title code or system-title name.
+// The identification lines both reports open with (path, type, and the
+// title code or system-title name), and the names both output forms give
+// a title's numbers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
-#include "titlefiles/endian.h"
+#include "platform/os.h"
 
 // The numbers an IOS can have, as a system title and as the IOS a title runs on.
 inline constexpr std::uint32_t FirstIosNumber = 3;
 inline constexpr std::uint32_t LastIosNumber = 255;
 
+struct TitleType {
+    std::uint32_t high;  // the title ID's high half; unused for "Unknown"
+    char name[32];
+};
+
 inline constexpr int TitleTypeCount = 8;
-extern const char TitleTypeNames[TitleTypeCount][32];
+// Entry 0 is "Unknown", for every high half not listed.
+extern const TitleType TitleTypeNames[TitleTypeCount];
 
 // Copies `n` raw bytes into `out` (n + 1 chars) as text, every byte outside
 // 0x20 to 0x7E replaced by a space, and terminates it.
 void makePrintableCode(const std::uint8_t* bytes, std::size_t n, char* out);
 
-// makePrintableCode for the `n` bytes at `off` of `buf`; bytes the buffer
-// does not hold come out as spaces.
-void makePrintableCodeAt(ByteSpan buf, std::size_t off, std::size_t n, char* out);
-
 // Index into TitleTypeNames for a title ID's high half; 0 is "Unknown".
 int classifyTitleType(std::uint32_t high);
 
-// Prints "Path:", "Type:" and "TitleID: " with the identifier, leaving the
-// line open. Returns true when the identifier printed was an IOS number.
+// The region's name; 4 and every number above it are "Unknown".
+const char* regionName(std::uint16_t region);
+
+// Whether the title is a system title, and whether it is itself an IOS.
+bool isSystemTitle(std::uint32_t high);
+bool isIosTitle(std::uint32_t high, std::uint32_t low);
+
+// Room for the longest identifier, "System Menu", and its terminator.
+inline constexpr std::size_t TitleIdentifierSize = 12;
+
+// What "TitleID: " shows, without quotes: the printable code, or for a
+// system title its name or "IOS<n>".
+void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, char out[TitleIdentifierSize]);
+
+// Prints "Path:", "Type:" and "TitleID: " with the identifier (in single
+// quotes when it is a title code), leaving the line open. Returns true when
+// the identifier printed was an IOS number.
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code);
 
 // The 78-underscore rule that closes reports and frames the help text,

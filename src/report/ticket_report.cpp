@@ -1,21 +1,18 @@
 #include "report/ticket_report.h"
 
-#include <cstdio>
-
+#include "common/output.h"
 #include "report/identity.h"
-#include "titlefiles/formats.h"
 
-void printTicketInfo(ByteSpan ticket) {
+void printTicketInfo(const TitleFacts& ticket) {
     printHeading("Ticket");
     char code[TitleCodeLength + 1];
-    makePrintableCodeAt(ticket, TicketTitleIdLowOffset, TitleCodeLength, code);
-    printTitleIdentity(readBe32(ticket, TicketTitleIdHighOffset), readBe32(ticket, TicketTitleIdLowOffset), code);
+    makePrintableCode(ticket.code, TitleCodeLength, code);
+    printTitleIdentity(ticket.titleHigh, ticket.titleLow, code);
     // A ticket file too short to hold its title version has none to show.
-    std::uint16_t version = ticket.size() >= TicketVersionEnd ? readBe16(ticket, TicketTitleVersionOffset) : 0;
-    if (version != 0)
-        std::printf("    Version: %u\n", unsigned{version});
+    if (ticket.hasVersion && ticket.version != 0)
+        outFormat("    Version: %u\n", unsigned{ticket.version});
     else
-        std::fputs("\n", stdout);
+        outText("\n");
     printRule();
-    std::fputs("\n", stdout);
+    outText("\n");
 }

@@ -1,7 +1,6 @@
 // The report for a bare ticket.
 #pragma once
 
-#include "titlefiles/endian.h"
+#include "titlefiles/decode.h"
 
-// `ticket` holds the ticket's bytes from its start, as many as were read.
-void printTicketInfo(ByteSpan ticket);
+void printTicketInfo(const TitleFacts& ticket);

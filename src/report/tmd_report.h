@@ -1,12 +1,9 @@
 // The report for a TMD, bare or inside a WAD package.
 #pragma once
 
-#include <cstdint>
+#include "titlefiles/decode.h"
 
-#include "titlefiles/endian.h"
+void printTmdInfo(const TitleFacts& tmd);
 
-inline constexpr int RegionCount = 5;
-extern const char RegionNames[RegionCount][12];
-
-// `tmd` is the TMD header; `contents` holds `count` content records.
-void printTmdInfo(ByteSpan tmd, ByteSpan contents, std::uint16_t count);
+// Whole 128 KiB blocks plus one, so 131072 bytes are 2 blocks.
+unsigned long long blocksOf(std::uint64_t bytes);

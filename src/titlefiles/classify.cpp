@@ -12,12 +12,12 @@ std::size_t headerReadLength(std::int64_t fileLength) {
     if (fileLength == static_cast<std::int64_t>(TicketLength))
         return TicketLength;
     // A ticket with more after it (its certificate chain, usually) keeps its
-    // title version just past the TMD-sized read, so take those bytes too
-    // when the file has them; for a TMD they are read again as part of its
-    // first content record, which does no harm.
-    if (fileLength >= static_cast<std::int64_t>(TicketVersionEnd))
-        return TicketVersionEnd;
-    return TmdHeaderLength;
+    // title version and common-key index just past the TMD-sized read, so
+    // take those bytes too, as far as the file has them; for a TMD they are
+    // read again as part of its first content record, which does no harm.
+    if (fileLength >= static_cast<std::int64_t>(TicketFieldsEnd))
+        return TicketFieldsEnd;
+    return static_cast<std::size_t>(fileLength);
 }
 
 namespace {
@@ -26,18 +26,14 @@ bool bytesMatch(ByteSpan buf, std::size_t off, const void* expected, std::size_t
     return off <= buf.size() && n <= buf.size() - off && std::memcmp(buf.data() + off, expected, n) == 0;
 }
 
-std::uint64_t alignToSection(std::uint64_t length) {
-    return (length + WadSectionAlignment - 1) / WadSectionAlignment * WadSectionAlignment;
-}
-
 }  // namespace
 
 FileKind classifyHeader(ByteSpan header) {
-    if (header.size() == WadReadLength) {
-        if (bytesMatch(header, 0, WadPrefixIs, WadPrefixLength) || bytesMatch(header, 0, WadPrefixIb, WadPrefixLength))
-            return FileKind::Wad;
-        return FileKind::Unknown;
-    }
+    // Only the WAD prefix decides a long file: a TMD with many records, or
+    // a ticket or TMD with its certificate chain, reaches this length too.
+    if (header.size() == WadReadLength &&
+        (bytesMatch(header, 0, WadPrefixIs, WadPrefixLength) || bytesMatch(header, 0, WadPrefixIb, WadPrefixLength)))
+        return FileKind::Wad;
     if (bytesMatch(header, IssuerTailOffset, TicketIssuerTail, IssuerTailLength))
         return FileKind::Ticket;
     if (bytesMatch(header, IssuerTailOffset, TmdIssuerTail, IssuerTailLength))
@@ -45,7 +41,22 @@ FileKind classifyHeader(ByteSpan header) {
     return FileKind::Unknown;
 }
 
+std::uint64_t alignToSection(std::uint64_t length) {
+    return (length + WadSectionAlignment - 1) / WadSectionAlignment * WadSectionAlignment;
+}
+
+std::uint64_t wadTicketOffset(ByteSpan header) {
+    return WadHeaderSectionLength + WadCertChainLength + alignToSection(readBe32(header, WadCrlLengthOffset));
+}
+
 std::uint64_t wadTmdOffset(ByteSpan header) {
-    return WadHeaderSectionLength + WadCertChainLength + alignToSection(readBe32(header, WadCrlLengthOffset)) +
-           alignToSection(readBe32(header, WadTicketLengthOffset));
+    return wadTicketOffset(header) + alignToSection(readBe32(header, WadTicketLengthOffset));
+}
+
+std::uint64_t wadExpectedLength(ByteSpan header) {
+    std::uint64_t end = 0;
+    for (std::size_t field : {WadHeaderLengthOffset, WadCertChainLengthOffset, WadCrlLengthOffset,
+                              WadTicketLengthOffset, WadTmdLengthOffset, WadDataLengthOffset})
+        end += alignToSection(readBe32(header, field));
+    return end + readBe32(header, WadFooterLengthOffset);
 }

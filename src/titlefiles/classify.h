@@ -13,9 +13,16 @@ enum class FileKind { Unknown = 0, Wad = 1, Ticket = 2, Tmd = 3 };
 // negative length means the file has none).
 std::size_t headerReadLength(std::int64_t fileLength);
 
-// Classifies the bytes headerReadLength asked for: a full WAD read is a WAD
-// or nothing; anything shorter is a ticket or a TMD by its issuer tail.
+// Classifies the bytes headerReadLength asked for: a full WAD read that
+// starts with a WAD prefix is a WAD; anything else is a ticket or a TMD by
+// its issuer tail, whatever its length.
 FileKind classifyHeader(ByteSpan header);
 
-// File offset of a WAD's TMD header, from the section lengths in its header.
+// Rounds a section length up to the 64-byte boundary the next one starts on.
+std::uint64_t alignToSection(std::uint64_t length);
+
+// File offsets of a WAD's ticket and TMD, and the offset where its footer
+// ends (what a complete file is long), from the section lengths in its header.
+std::uint64_t wadTicketOffset(ByteSpan header);
 std::uint64_t wadTmdOffset(ByteSpan header);
+std::uint64_t wadExpectedLength(ByteSpan header);

@@ -25,11 +25,21 @@ inline constexpr std::uint8_t WadPrefixIs[WadPrefixLength] = {0x00, 0x00, 0x00, 
                                                               0x00, 0x00, 0x00, 0x00, 0x0A, 0x00};
 inline constexpr std::uint8_t WadPrefixIb[WadPrefixLength] = {0x00, 0x00, 0x00, 0x20, 'i', 'b',
                                                               0x00, 0x00, 0x00, 0x00, 0x0A, 0x00};
+inline constexpr std::size_t WadTypeOffset = 0x04;
+inline constexpr std::size_t WadTypeLength = 2;
+// The header gives the length of each section, 4 bytes each, in the order
+// the sections follow it: the header itself, the certificate chain, the
+// revocation list, the ticket, the TMD, the contents' data, the footer.
+inline constexpr std::size_t WadHeaderLengthOffset = 0x00;
+inline constexpr std::size_t WadCertChainLengthOffset = 0x08;
 inline constexpr std::size_t WadCrlLengthOffset = 0x0C;
 inline constexpr std::size_t WadTicketLengthOffset = 0x10;
-// Sections follow the header in this order, each starting on a multiple of
-// 64 bytes: header, certificate chain, revocation list, ticket, TMD.
+inline constexpr std::size_t WadTmdLengthOffset = 0x14;
+inline constexpr std::size_t WadDataLengthOffset = 0x18;
+inline constexpr std::size_t WadFooterLengthOffset = 0x1C;
+// Each section starts on a multiple of 64 bytes.
 inline constexpr std::uint64_t WadSectionAlignment = 0x40;
+// The header and certificate chain that both accepted prefixes give.
 inline constexpr std::uint64_t WadHeaderSectionLength = 0x40;
 inline constexpr std::uint64_t WadCertChainLength = 0xA00;
 // Where the TMD header starts with no revocation list and a 0x2A4-byte
@@ -46,11 +56,19 @@ inline constexpr char TmdIssuerTail[IssuerTailLength + 1] = "CP00000004";
 
 // ---- Ticket ----
 
+inline constexpr std::size_t TicketIdOffset = 0x1D0;
+inline constexpr std::size_t TicketIdLength = 8;
+inline constexpr std::size_t TicketConsoleIdOffset = 0x1D8;
 inline constexpr std::size_t TicketTitleIdHighOffset = 0x1DC;
 inline constexpr std::size_t TicketTitleIdLowOffset = 0x1E0;
 inline constexpr std::size_t TicketTitleVersionOffset = 0x1E6;
+// Which common key decrypts the title key: 0 the usual one, 1 Korea's,
+// 2 the Wii U's virtual Wii.
+inline constexpr std::size_t TicketCommonKeyIndexOffset = 0x1F1;
 // A ticket must be at least this long to hold its title version.
 inline constexpr std::size_t TicketVersionEnd = 0x1E8;
+// ...and this long to hold every field the tool reads.
+inline constexpr std::size_t TicketFieldsEnd = 0x1F2;
 
 // ---- TMD header ----
 
@@ -64,10 +82,14 @@ inline constexpr std::size_t TmdContentCountOffset = 0x1DE;
 
 // ---- Content record ----
 
+inline constexpr std::size_t ContentIdOffset = 0;
+inline constexpr std::size_t ContentIndexOffset = 4;
 inline constexpr std::size_t ContentTypeOffset = 6;
 // The size is a 64-bit field, read as its high and low 32-bit halves.
 inline constexpr std::size_t ContentSizeHighOffset = 8;
 inline constexpr std::size_t ContentSizeLowOffset = 12;
+inline constexpr std::size_t ContentHashOffset = 0x10;
+inline constexpr std::size_t ContentHashLength = 20;  // SHA-1
 // A content type above this marks a content shared between titles.
 inline constexpr std::uint16_t SharedContentTypeLimit = 0x8000;
 

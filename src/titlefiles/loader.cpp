@@ -1,26 +1,16 @@
 #include "titlefiles/loader.h"
 
-#include <cstdint>
-
 #include "common/runstate.h"
 #include "platform/os.h"
-#include "report/ticket_report.h"
-#include "report/tmd_report.h"
-#include "titlefiles/classify.h"
-#include "titlefiles/formats.h"
 
 namespace {
 
-// What one file yields for its report. The buffers belong to loadAndReport.
-struct LoadedTitle {
-    std::int64_t fileLength;  // taken once, when the file is opened
-    FileKind kind;
-    std::uint8_t* header;
-    std::size_t headerLength;
-    std::size_t tmdStart;  // where the TMD header starts inside `header`
-    std::uint8_t* contents;
-    std::uint16_t contentCount;
-};
+// Whether `n` bytes at `offset` lie inside the file; what does not is a
+// short read, known without reading.
+bool insideFile(const LoadedTitle* title, std::uint64_t offset, std::uint64_t n) {
+    auto length = static_cast<std::uint64_t>(title->fileLength);
+    return offset <= length && n <= length - offset;
+}
 
 // A WAD's TMD sits where the header's section lengths put it, so a WAD with
 // a revocation list or an unusual ticket is read from its real TMD, not from
@@ -28,6 +18,8 @@ struct LoadedTitle {
 LoadStatus locateWadTmd(const OsFile* file, LoadedTitle* title, std::uint64_t* tmdOffset) {
     std::uint64_t offset = wadTmdOffset({title->header, title->headerLength});
     *tmdOffset = offset;
+    if (!insideFile(title, offset, TmdHeaderLength))
+        return LoadReadFailed;
     if (offset <= WadReadLength - TmdHeaderLength) {
         title->tmdStart = static_cast<std::size_t>(offset);
         return LoadOk;
@@ -39,6 +31,30 @@ LoadStatus locateWadTmd(const OsFile* file, LoadedTitle* title, std::uint64_t* t
     return LoadOk;
 }
 
+// A WAD's ticket, as far as its section and the file reach. In the usual
+// layouts it lies inside the header read; a long revocation list can push
+// its fields past it, and then they are read on their own.
+LoadStatus locateWadTicket(const OsFile* file, LoadedTitle* title) {
+    ByteSpan header(title->header, title->headerLength);
+    std::uint64_t offset = wadTicketOffset(header);
+    auto length = static_cast<std::uint64_t>(title->fileLength);
+    std::uint64_t n = TicketFieldsEnd;
+    if (readBe32(header, WadTicketLengthOffset) < n)
+        n = readBe32(header, WadTicketLengthOffset);
+    if (offset >= length)
+        n = 0;
+    else if (n > length - offset)
+        n = length - offset;
+    if (offset <= title->headerLength && n <= title->headerLength - offset) {
+        title->ticket = ByteSpan(title->header + offset, static_cast<std::size_t>(n));
+        return LoadOk;
+    }
+    if (osReadAt(file, offset, title->movedTicket, static_cast<std::size_t>(n)) != OsOk)
+        return LoadReadFailed;
+    title->ticket = ByteSpan(title->movedTicket, static_cast<std::size_t>(n));
+    return LoadOk;
+}
+
 LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t recordsOffset) {
     // Every TMD, a 676-byte one included, gives its count in its own header
     // field, and its records follow that header directly inside the file.
@@ -47,9 +63,8 @@ LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t re
     if (count == 0)
         return LoadOk;
     std::size_t bytes = std::size_t{count} * ContentRecordLength;
-    auto fileLength = static_cast<std::uint64_t>(title->fileLength);
     // Records the file cannot hold are a short read; no buffer is needed to know it.
-    if (recordsOffset > fileLength || bytes > fileLength - recordsOffset)
+    if (!insideFile(title, recordsOffset, bytes))
         return LoadReadFailed;
     title->contents = static_cast<std::uint8_t*>(osAlloc(bytes));
     if (title->contents == nullptr)
@@ -75,40 +90,39 @@ LoadStatus readTitle(const OsFile* file, LoadedTitle* title) {
     std::uint64_t tmdOffset = 0;
     switch (title->kind) {
     case FileKind::Ticket:
+        title->ticket = ByteSpan(title->header, length);
         return LoadOk;
     case FileKind::Tmd:
-        break;
+        return readContents(file, title, TmdHeaderLength);
     case FileKind::Wad:
-        if (LoadStatus status = locateWadTmd(file, title, &tmdOffset); status != LoadOk)
-            return status;
         break;
     case FileKind::Unknown:
         return LoadUnknownStructure;
     }
-    return readContents(file, title, tmdOffset + TmdHeaderLength);
-}
-
-void reportTitle(const LoadedTitle& title) {
-    if (title.kind == FileKind::Ticket) {
-        printTicketInfo({title.header, title.headerLength});
-        return;
-    }
-    printTmdInfo({title.header + title.tmdStart, TmdHeaderLength},
-                 {title.contents, std::size_t{title.contentCount} * ContentRecordLength}, title.contentCount);
+    if (LoadStatus status = locateWadTmd(file, title, &tmdOffset); status != LoadOk)
+        return status;
+    if (LoadStatus status = readContents(file, title, tmdOffset + TmdHeaderLength); status != LoadOk)
+        return status;
+    return locateWadTicket(file, title);
 }
 
 }  // namespace
 
-LoadStatus loadAndReport() {
+LoadStatus loadTitle(LoadedTitle* title) {
     OsFile file;
     if (osOpen(currentFileName, &file) != OsOk)
         return LoadReadFailed;
-    LoadedTitle title{};
-    LoadStatus status = readTitle(&file, &title);
+    LoadStatus status = readTitle(&file, title);
     osClose(&file);
-    if (status == LoadOk)
-        reportTitle(title);
-    osFree(title.contents);
-    osFree(title.header);
+    if (status != LoadOk)
+        releaseTitle(title);
     return status;
+}
+
+void releaseTitle(LoadedTitle* title) {
+    osFree(title->contents);
+    osFree(title->header);
+    title->contents = nullptr;
+    title->header = nullptr;
+    title->ticket = {};
 }

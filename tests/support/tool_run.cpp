@@ -156,3 +156,7 @@ std::string readFileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
     return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
+
+std::string firstLine(const std::string& text) {
+    return text.substr(0, text.find('\n'));
+}

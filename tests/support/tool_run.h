@@ -63,3 +63,6 @@ constexpr bool UnderWine =
 inline const std::string Rule(78, '_');
 
 std::string readFileBytes(const std::string& path);
+
+// The text up to its first line break.
+std::string firstLine(const std::string& text);

@@ -1,0 +1,33 @@
+// The tool's standard output: one buffer in front of the OS layer's write.
+// Every report, message and prompt goes through here, so a write that
+// fails is never lost: the first failure is remembered, everything after it
+// is dropped, and the run driver asks outFailed() to stop the run.
+#pragma once
+
+#include <cstddef>
+
+#include "platform/os.h"
+
+void outWrite(const char* bytes, std::size_t n);
+void outText(const char* text);
+void outChar(char c);
+
+// printf-style; every format the tool prints is one short line, well under
+// the 512 bytes formatted at a time.
+#if defined(__GNUC__)
+__attribute__((format(printf, 1, 2)))
+#endif
+void outFormat(const char* format, ...);
+
+// Writes what is buffered. On a terminal, the driver calls this after every
+// file so the reports appear as they are made.
+void outFlush();
+
+// True once a write of standard output has failed; outError() then gives
+// the system's error number for it.
+bool outFailed();
+int outError();
+
+// Forgets what is buffered and any failure (for tests that run the tool in
+// process more than once).
+void outReset();

@@ -1,0 +1,11 @@
+// JSON Lines: one object on one line per file, for programs to read. The
+// fields are documented in docs/json.md.
+#pragma once
+
+#include "titlefiles/decode.h"
+
+// The object for a title reported, named by currentFileName.
+void printTitleJson(const TitleFacts& facts);
+
+// The object for a file that failed: {"file":...,"error":"<error>"}.
+void printFailureJson(const char* error);

@@ -1,0 +1,98 @@
+#include "titlefiles/decode.h"
+
+#include <cstring>
+
+namespace {
+
+std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
+    return b > UINT64_MAX - a ? UINT64_MAX : a + b;
+}
+
+bool holds(ByteSpan buf, std::size_t off, std::size_t n) {
+    return off <= buf.size() && n <= buf.size() - off;
+}
+
+void copyField(ByteSpan buf, std::size_t off, std::uint8_t* out, std::size_t n) {
+    if (holds(buf, off, n))
+        std::memcpy(out, buf.data() + off, n);
+    else
+        std::memset(out, 0, n);
+}
+
+// Own and shared contents are summed apart, each saturating, and the total
+// is their saturating sum, so a hostile size can never make the own size
+// fall below the fixed overhead.
+TitleSizes sumSizes(ByteSpan records, std::uint16_t count) {
+    std::uint64_t own = InstallOverhead + std::uint64_t{count} * ContentRecordLength;
+    std::uint64_t shared = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        ContentFacts content = decodeContent(records, i);
+        if (content.shared)
+            shared = addSaturating(shared, content.size);
+        else
+            own = addSaturating(own, content.size);
+    }
+    return {own, shared, addSaturating(own, shared)};
+}
+
+void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
+    facts->titleHigh = readBe32(tmd, TmdTitleIdHighOffset);
+    facts->titleLow = readBe32(tmd, TmdTitleIdLowOffset);
+    copyField(tmd, TmdTitleIdLowOffset, facts->code, TitleCodeLength);
+    facts->hasVersion = true;
+    facts->version = readBe16(tmd, TmdTitleVersionOffset);
+    copyField(tmd, TmdMakerCodeOffset, facts->maker, MakerCodeLength);
+    facts->ios = readBe16(tmd, TmdIosOffset);
+    facts->region = readBe16(tmd, TmdRegionOffset);
+    facts->contentCount = title.contentCount;
+    facts->contents = ByteSpan(title.contents, std::size_t{title.contentCount} * ContentRecordLength);
+    facts->sizes = sumSizes(facts->contents, title.contentCount);
+}
+
+void decodeTicket(ByteSpan ticket, TicketFacts* facts) {
+    facts->hasTicketId = holds(ticket, TicketIdOffset, TicketIdLength);
+    facts->ticketId = std::uint64_t{readBe32(ticket, TicketIdOffset)} << 32 | readBe32(ticket, TicketIdOffset + 4);
+    facts->hasConsoleId = holds(ticket, TicketConsoleIdOffset, sizeof facts->consoleId);
+    facts->consoleId = readBe32(ticket, TicketConsoleIdOffset);
+    facts->hasCommonKey = holds(ticket, TicketCommonKeyIndexOffset, sizeof facts->commonKeyIndex);
+    facts->commonKeyIndex = facts->hasCommonKey ? ticket[TicketCommonKeyIndexOffset] : 0;
+}
+
+}  // namespace
+
+ContentFacts decodeContent(ByteSpan records, std::size_t index) {
+    std::size_t at = index * ContentRecordLength;
+    ContentFacts content{};
+    content.id = readBe32(records, at + ContentIdOffset);
+    content.index = readBe16(records, at + ContentIndexOffset);
+    content.type = readBe16(records, at + ContentTypeOffset);
+    content.shared = content.type > SharedContentTypeLimit;
+    content.size = std::uint64_t{readBe32(records, at + ContentSizeHighOffset)} << 32 |
+                   readBe32(records, at + ContentSizeLowOffset);
+    content.sha1 = holds(records, at + ContentHashOffset, ContentHashLength) ? records.data() + at + ContentHashOffset
+                                                                             : nullptr;
+    return content;
+}
+
+void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
+    *facts = TitleFacts{};
+    facts->kind = title.kind;
+    ByteSpan header(title.header, title.headerLength);
+    if (title.kind == FileKind::Ticket) {
+        facts->titleHigh = readBe32(header, TicketTitleIdHighOffset);
+        facts->titleLow = readBe32(header, TicketTitleIdLowOffset);
+        copyField(header, TicketTitleIdLowOffset, facts->code, TitleCodeLength);
+        // A ticket file too short to hold its title version has none.
+        facts->hasVersion = holds(header, TicketTitleVersionOffset, sizeof facts->version);
+        facts->version = readBe16(header, TicketTitleVersionOffset);
+    } else {
+        decodeTmd(ByteSpan(title.header + title.tmdStart, TmdHeaderLength), title, facts);
+    }
+    if (title.kind != FileKind::Tmd)
+        decodeTicket(title.ticket, &facts->ticket);
+    if (title.kind == FileKind::Wad) {
+        copyField(header, WadTypeOffset, facts->wad.type, WadTypeLength);
+        facts->wad.fileLength = static_cast<std::uint64_t>(title.fileLength);
+        facts->wad.expectedLength = wadExpectedLength(header);
+    }
+}

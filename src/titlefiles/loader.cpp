@@ -1,5 +1,7 @@
 #include "titlefiles/loader.h"
 
+#include <cstring>
+
 #include "common/runstate.h"
 #include "platform/os.h"
 
@@ -31,10 +33,11 @@ LoadStatus locateWadTmd(const OsFile* file, LoadedTitle* title, std::uint64_t* t
     return LoadOk;
 }
 
-// A WAD's ticket, as far as its section and the file reach. In the usual
-// layouts it lies inside the header read; a long revocation list can push
-// its fields past it, and then they are read on their own.
-LoadStatus locateWadTicket(const OsFile* file, LoadedTitle* title) {
+// A WAD's ticket, as far as its section and the file reach, copied apart
+// before anything else is read into the header buffer. In the usual layouts
+// it lies inside the header read; a long revocation list can push its
+// fields past it, and then they are read on their own.
+LoadStatus copyWadTicket(const OsFile* file, LoadedTitle* title) {
     ByteSpan header(title->header, title->headerLength);
     std::uint64_t offset = wadTicketOffset(header);
     auto length = static_cast<std::uint64_t>(title->fileLength);
@@ -45,14 +48,13 @@ LoadStatus locateWadTicket(const OsFile* file, LoadedTitle* title) {
         n = 0;
     else if (n > length - offset)
         n = length - offset;
-    if (offset <= title->headerLength && n <= title->headerLength - offset) {
-        title->ticket = ByteSpan(title->header + offset, static_cast<std::size_t>(n));
+    auto bytes = static_cast<std::size_t>(n);
+    title->ticket = ByteSpan(title->wadTicket, bytes);
+    if (offset <= title->headerLength && bytes <= title->headerLength - offset) {
+        std::memcpy(title->wadTicket, title->header + offset, bytes);
         return LoadOk;
     }
-    if (osReadAt(file, offset, title->movedTicket, static_cast<std::size_t>(n)) != OsOk)
-        return LoadReadFailed;
-    title->ticket = ByteSpan(title->movedTicket, static_cast<std::size_t>(n));
-    return LoadOk;
+    return osReadAt(file, offset, title->wadTicket, bytes) == OsOk ? LoadOk : LoadReadFailed;
 }
 
 LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t recordsOffset) {
@@ -99,11 +101,11 @@ LoadStatus readTitle(const OsFile* file, LoadedTitle* title) {
     case FileKind::Unknown:
         return LoadUnknownStructure;
     }
+    if (LoadStatus status = copyWadTicket(file, title); status != LoadOk)
+        return status;
     if (LoadStatus status = locateWadTmd(file, title, &tmdOffset); status != LoadOk)
         return status;
-    if (LoadStatus status = readContents(file, title, tmdOffset + TmdHeaderLength); status != LoadOk)
-        return status;
-    return locateWadTicket(file, title);
+    return readContents(file, title, tmdOffset + TmdHeaderLength);
 }
 
 }  // namespace

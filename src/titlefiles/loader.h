@@ -28,10 +28,11 @@ struct LoadedTitle {
     std::uint16_t contentCount;
     // The ticket's bytes from its start, as far as they were read and the
     // ticket reaches (at most TicketFieldsEnd): the header itself for a bare
-    // ticket, its ticket section for a WAD, nothing for a TMD.
+    // ticket, a copy of its ticket section's for a WAD, nothing for a TMD.
     ByteSpan ticket;
-    // A WAD's ticket read apart, when the header read does not hold it.
-    std::uint8_t movedTicket[TicketFieldsEnd];
+    // A WAD's ticket fields, kept apart: a moved TMD is read into the
+    // header buffer where they may lie.
+    std::uint8_t wadTicket[TicketFieldsEnd];
 };
 
 // Loads currentFileName into `title` (zero it first). The file is closed on

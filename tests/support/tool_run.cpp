@@ -7,6 +7,8 @@
 #include <iterator>
 #include <stdexcept>
 
+#include <csignal>
+
 #include <fcntl.h>
 #include <poll.h>
 #include <sys/wait.h>
@@ -81,12 +83,42 @@ ToolRun runTool(const std::vector<std::string>& args, const std::string& dir, co
     return runProgram(TESSARLUMEN_EXE, args, dir, env, asNobody);
 }
 
+namespace {
+
+// Points the child's descriptor 1 where `output` says; the pipe's write end
+// stays open in the parent only while the child starts.
+void redirectStdout(Stdout output, int pipeWriteEnd, int brokenWriteEnd) {
+    switch (output) {
+    case Stdout::Pipe:
+        dup2(pipeWriteEnd, 1);
+        break;
+    case Stdout::Closed:
+        close(1);
+        break;
+    case Stdout::BrokenPipe:
+        signal(SIGPIPE, SIG_IGN);  // stays ignored across exec
+        dup2(brokenWriteEnd, 1);
+        break;
+    case Stdout::BrokenPipeSignal:
+        signal(SIGPIPE, SIG_DFL);
+        dup2(brokenWriteEnd, 1);
+        break;
+    case Stdout::Full:
+        dup2(open("/dev/full", O_WRONLY), 1);
+        break;
+    }
+}
+
+}  // namespace
+
 ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
-                   const std::vector<std::string>& env, bool asNobody) {
+                   const std::vector<std::string>& env, bool asNobody, Stdout output) {
     int outPipe[2];
     int errPipe[2];
-    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0)
+    int broken[2];
+    if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 || pipe2(broken, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
+    close(broken[0]);  // nobody will ever read what the tool writes there
     std::vector<std::string> words = wrapperWords();
     if (UnderWine && exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0)
         words.insert(words.begin(), "wine");
@@ -106,7 +138,7 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
             _exit(126);
         int in = open("/dev/null", O_RDONLY);
         dup2(in, 0);
-        dup2(outPipe[1], 1);
+        redirectStdout(output, outPipe[1], broken[1]);
         dup2(errPipe[1], 2);
         close_range(3, ~0u, 0);
         alarm(HangLimitSeconds);  // survives exec: a hanging tool dies of SIGALRM
@@ -122,6 +154,7 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
     }
     close(outPipe[1]);
     close(errPipe[1]);
+    close(broken[1]);
     ToolRun run{-1, {}, {}};
     drain(outPipe[0], errPipe[0], &run.out, &run.err);
     int status = 0;

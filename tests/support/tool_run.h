@@ -19,12 +19,21 @@ struct ToolRun {
 ToolRun runTool(const std::vector<std::string>& args, const std::string& dir = ".",
                 const std::vector<std::string>& env = {}, bool asNobody = false);
 
+// Where the tool's standard output goes when it is not the usual pipe.
+enum class Stdout {
+    Pipe,              // captured in ToolRun::out
+    Closed,            // no descriptor 1 at all
+    BrokenPipe,        // a pipe nobody reads, with SIGPIPE ignored
+    BrokenPipeSignal,  // the same with SIGPIPE's default action
+    Full,              // /dev/full: every write fails for lack of space
+};
+
 // The same for another build of the tool. Descriptors other than 0 to 2 are
 // closed in the child, so whatever is open at its exit, it opened. When
 // TESSARLUMEN_TEST_WRAPPER is set (to a valgrind command line, say), its
 // words go before the program.
 ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
-                   const std::vector<std::string>& env, bool asNobody);
+                   const std::vector<std::string>& env, bool asNobody, Stdout output = Stdout::Pipe);
 
 // A fresh directory, removed with everything in it at the end of the test.
 struct TempDir {

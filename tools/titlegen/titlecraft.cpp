@@ -33,9 +33,11 @@ constexpr std::size_t HashLength = 20;
 constexpr std::size_t TicketSize = 0x2A4;
 constexpr std::size_t TicketTitleKeyAt = 0x1BF;
 constexpr std::size_t TicketIdAt = 0x1D0;
+constexpr std::size_t TicketConsoleIdAt = 0x1D8;
 constexpr std::size_t TicketTitleIdAt = 0x1DC;
 constexpr std::size_t TicketUnknownAt = 0x1E4;
 constexpr std::size_t TicketTitleVersionAt = 0x1E6;
+constexpr std::size_t TicketCommonKeyAt = 0x1F1;
 constexpr std::size_t TicketAccessAt = 0x222;
 constexpr std::size_t TicketAccessLength = 0x40;
 
@@ -46,6 +48,7 @@ constexpr std::size_t WadCrlLengthAt = 0x0C;
 constexpr std::size_t WadTicketLengthAt = 0x10;
 constexpr std::size_t WadTmdLengthAt = 0x14;
 constexpr std::size_t WadDataLengthAt = 0x18;
+constexpr std::size_t WadFooterLengthAt = 0x1C;
 constexpr std::uint32_t WadCertLength = 0xA00;
 constexpr std::size_t WadAlign = 0x40;
 
@@ -128,6 +131,8 @@ Bytes ticketBytes(const Ticket& ticket) {
     putBe32(b, TicketTitleIdAt + 4, ticket.low);
     putBe16(b, TicketUnknownAt, 0xFFFF);
     putBe16(b, TicketTitleVersionAt, ticket.version);
+    putBe32(b, TicketConsoleIdAt, ticket.consoleId);
+    b[TicketCommonKeyAt] = ticket.commonKey;
     for (std::size_t i = 0; i < TicketAccessLength; ++i)
         b[TicketAccessAt + i] = 0xFF;
     return b;
@@ -161,6 +166,7 @@ Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout) {
     putBe32(b, WadTicketLengthAt, layout.ticketLength);
     putBe32(b, WadTmdLengthAt, static_cast<std::uint32_t>(tmdPart.size()));
     putBe32(b, WadDataLengthAt, static_cast<std::uint32_t>(dataLength));
+    putBe32(b, WadFooterLengthAt, layout.footerLength);
     auto section = [&b](const Bytes& part) {
         b = concat(std::move(b), part);
         b.resize(alignUp(b.size()));
@@ -172,7 +178,8 @@ Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout) {
     Bytes data(dataLength);
     fillPattern(data, 0, dataLength, 0xDA7A);
     section(data);
-    return b;
+    Bytes footer(layout.footerLength, 0xF0);
+    return concat(std::move(b), footer);
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {

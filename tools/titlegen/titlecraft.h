@@ -42,6 +42,8 @@ struct Ticket {
     std::uint32_t high = 0x00010001;
     std::uint32_t low = 0x54534C41;
     std::uint16_t version = 0;
+    std::uint32_t consoleId = 0;  // not 0: a personal ticket, bound to one console
+    std::uint8_t commonKey = 0;   // 0 the usual common key, 1 Korea's, 2 vWii's
 };
 
 // Where a WAD's sections fall: its type letters and the section lengths
@@ -51,6 +53,7 @@ struct WadLayout {
     std::uint32_t crlLength = 0;
     std::uint32_t ticketLength = 0x2A4;
     bool withData = true;  // append the contents' bytes (off for huge sizes)
+    std::uint32_t footerLength = 0;
 };
 
 Bytes tmdBytes(const Tmd& tmd);           // header and content records

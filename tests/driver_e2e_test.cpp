@@ -15,7 +15,7 @@ std::string padded(const std::string& line) {
 }
 
 const std::string Help =
-    "\n" + Rule + "\n\n" + padded("  Tessarlumen 1.0.0  -  shows the identity of Wii title files") + "\n" +
+    "\n" + Rule + "\n\n" + padded("  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files") + "\n" +
     "\n" + padded("  USAGE:  Tessarlumen [input file(s)]") +
     "\n" + padded("  MEANINGS:") +
     "\n" + padded("             /n  -- no wait for a user key before the program exits") +
@@ -54,6 +54,16 @@ const DriverCase DriverCases[] = {
     {"empty argument", {"/n", ""}, "\n", 0},
     {"empty argument, waiting", {""}, "\n" + Prompt, 0},
     {"missing file", {"missing.wad"}, "\nError: Cannot read file 'missing.wad' !\n\n" + Prompt, 11},
+    // The forms a POSIX shell user expects.
+    {"--help", {"--help", "/n"}, Help, 0},
+    {"--version", {"--version", "missing.wad"}, "Tessarlumen " TESSARLUMEN_VERSION "\n", 0},
+    {"--version after /h", {"/h", "--version"}, "Tessarlumen " TESSARLUMEN_VERSION "\n", 0},
+    {"other long option", {"--nowait", "missing.wad"}, Unknown + Prompt, 2},
+    {"-- ends the options", {"/n", "--", "-x", "/h"},
+     "\nError: Cannot read file '-x' !\n\n", 11},
+    {"-- alone", {"--"}, NotEnough + Prompt, 1},
+    {"/j and an argument error", {"/j", "/x"}, Unknown, 2},
+    {"/j and help", {"/J", "/h"}, Help, 0},
     {"/n after the file", {"missing.wad", "/n"}, "\nError: Cannot read file 'missing.wad' !\n\n", 11},
 };
 

@@ -176,6 +176,41 @@ TEST(KeyWait, SignalsRestoreTheMode) {
     }
 }
 
+struct UnseenCase {
+    const char* name;
+    std::string script;  // $0 is the tool, $1 the folder holding a.tik
+};
+
+// The wait is only for someone who sees the prompt and can answer it: with
+// the output going elsewhere, or in a background job, the tool writes the
+// same bytes as without a terminal and ends at once, never stopped.
+TEST(KeyWait, NoWaitWhereNobodySeesThePrompt) {
+    SKIP_UNDER_WINE("POSIX terminals");
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({}));
+    const std::string withoutTerminal = runTool({"a.tik"}, dir.path).out;
+    const UnseenCase cases[] = {
+        {"output to a file", "cd \"$1\" && \"$0\" a.tik >out; echo \"rc=$?\"; cat out"},
+        {"output to a pipe", "cd \"$1\" && \"$0\" a.tik | cat; echo \"rc=$?\""},
+        {"background job", "set -m; cd \"$1\" && { \"$0\" a.tik & wait $!; echo \"rc=$?\"; }"},
+    };
+    for (const UnseenCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        PtyRun run = startOnPty({"/bin/bash", "-c", c.script, TESSARLUMEN_EXE, dir.path});
+        if (!readUntil(&run, "rc=0")) {
+            stopHung(&run);
+            FAIL() << "waited, or was stopped: " << run.seen;
+        }
+        EXPECT_EQ(finish(&run), 0);
+        std::string shown;
+        for (char ch : run.seen)
+            if (ch != '\r')
+                shown += ch;
+        EXPECT_NE(shown.find(withoutTerminal), std::string::npos) << shown;
+        close(run.master);
+    }
+}
+
 TEST(KeyWait, NoTerminalReturnsAtOnce) {
     ToolRun run = runTool({"/h"});
     EXPECT_EQ(run.exitCode, 0);

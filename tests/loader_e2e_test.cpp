@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -218,7 +219,12 @@ TEST(Loader, UnreadableFileCannotBeRead) {
     ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
     std::string path = dir.write("locked.tik", ticketWithVersion(1));
     ASSERT_EQ(chmod(path.c_str(), 0), 0);
-    ToolRun run = runTool({"/n", "locked.tik"}, dir.path, {}, true);
+    // The unprivileged user may not reach the build tree (a clone in a
+    // private folder such as /root), so it runs a copy of the tool from here.
+    std::string tool = dir.path + "/Tessarlumen";
+    std::filesystem::copy_file(TESSARLUMEN_EXE, tool);
+    ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+    ToolRun run = runProgram(tool, {"/n", "locked.tik"}, dir.path, {}, true);
     EXPECT_EQ(run.exitCode, 11);
     EXPECT_EQ(run.out, "\nError: Cannot read file 'locked.tik' !\n\n");
 }

@@ -26,6 +26,15 @@ const NameCase NameCases[] = {
     {"cut-off character", "a\xe2\x82", "C.UTF-8", "a??"},
     {"overlong encoding", "\xc0\xafx", "C.UTF-8", "??x"},
     {"UTF-8 in an ASCII locale", "\xc3\xa9.tmd", "C", "??.tmd"},
+    // Invisible characters that reorder, hide or break a name.
+    {"right-to-left override", "rlo\xe2\x80\xaegpj.tmd", "C.UTF-8", "rlo?gpj.tmd"},
+    {"zero-width space and joiner", "a\xe2\x80\x8b\xe2\x80\x8d", "C.UTF-8", "a??"},
+    {"isolates and word joiner", "\xe2\x81\xa0\xe2\x81\xa6x\xe2\x81\xa9", "C.UTF-8", "??x?"},
+    {"byte-order mark", "\xef\xbb\xbfname", "C.UTF-8", "?name"},
+    {"line and paragraph separators", "a\xe2\x80\xa8" "b\xe2\x80\xa9", "C.UTF-8", "a?b?"},
+    {"soft hyphen and tag", "x\xc2\xad\xf3\xa0\x80\x81", "C.UTF-8", "x??"},
+    {"visible neighbours stay", "\xe2\x80\x90\xe2\x80\xaf\xe2\x81\xb0", "C.UTF-8",
+     "\xe2\x80\x90\xe2\x80\xaf\xe2\x81\xb0"},
 };
 
 TEST(Names, PrintedSafely) {

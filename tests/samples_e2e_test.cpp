@@ -28,4 +28,13 @@ TEST(Samples, OutputIsTheOneTheReadmeShows) {
     EXPECT_NE(readme.find(expected), std::string::npos) << "README.md shows another output";
 }
 
+TEST(Samples, JsonIsTheOneTheReadmeShows) {
+    ToolRun run = runTool({"/j", "samples/download.tik", "samples/partial.wad"}, SOURCE_DIR);
+    EXPECT_EQ(run.exitCode, 0);
+    std::string expected = readFileBytes(std::string(SOURCE_DIR) + "/tests/golden/samples.jsonl");
+    EXPECT_EQ(run.out, expected);
+    std::string readme = readFileBytes(std::string(SOURCE_DIR) + "/README.md");
+    EXPECT_NE(readme.find(expected), std::string::npos) << "README.md shows another output";
+}
+
 }  // namespace

@@ -38,6 +38,23 @@ TEST(Windows, WildcardsAreExpandedInSortedOrder) {
     EXPECT_NE(run.out.find("USAGE:"), std::string::npos);
 }
 
+// A name that a pattern matched is a file, whatever it starts with; only
+// names whose long form matches are kept; the order is Windows' ordinal one
+// without regard to case, so '_' (after 'Z') sorts after the letters.
+TEST(Windows, ExpandedNamesAreFilesInWindowsOrder) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only";
+    TempDir dir;
+    for (const char* name : {"_x.wad", "-n.wad", "B.wad", "a.wad", "c.wadx"})
+        dir.write(name, titlecraft::ticketBytes({}));
+    ToolRun run = runTool({"/n", "*.wad"}, dir.path);
+    EXPECT_EQ(run.out, ticketReport("-n.wad") + ticketReport("a.wad") + ticketReport("B.wad") +
+                           ticketReport("_x.wad") + "\n");
+    EXPECT_EQ(run.exitCode, 0);
+    // Typed rather than matched, the same name is an option.
+    EXPECT_EQ(runTool({"-n.wad"}, dir.path).exitCode, 1);
+}
+
 TEST(Windows, FoldersAndDevicesAreNotTitleFiles) {
     if (!UnderWine)
         GTEST_SKIP() << "Windows build only";

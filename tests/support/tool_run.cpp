@@ -161,8 +161,10 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
     while (waitpid(pid, &status, 0) < 0 && errno == EINTR) {
     }
     run.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-    if (UnderWine)
+    if (UnderWine) {
         run.out = fromCrLf(run.out);
+        run.err = fromCrLf(run.err);
+    }
     return run;
 }
 

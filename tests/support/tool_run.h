@@ -46,9 +46,9 @@ struct TempDir {
     std::string write(const std::string& name, const titlecraft::Bytes& bytes) const;
 };
 
-// True when the tool under test is the Windows build, run under Wine. Its
-// output's CR LF line ends are checked and turned into "\n" by runTool, so
-// the expected texts stay the same.
+// True when the tool under test is the Windows build, run under Wine. The
+// CR LF line ends of its output and errors are checked and turned into "\n"
+// by runTool, so the expected texts stay the same.
 constexpr bool UnderWine =
 #ifdef TESSARLUMEN_UNDER_WINE
     true;

@@ -201,12 +201,26 @@ std::vector<SampleFile> sampleFiles() {
             .contents = {{0x4001, 832}, {0x4001, 65536}, {0x4001, 131072}, {0x4001, 700000}}};
     Tmd boot2{.high = 1, .low = 1, .maker = "", .region = 0, .version = 4, .ios = 0,
               .contents = {{0x0001, 3072}, {0x0001, 16384}, {0x0001, 9216}}};
+    // A Korean channel bought for one console: region 4, a personal ticket
+    // and the Korean common key.
+    const std::uint32_t korean = codeValue("TLCK");
+    Tmd koreanTmd{.high = 0x00010001, .low = korean, .maker = "TL", .region = 4, .version = 1, .ios = 61,
+                  .contents = {{0x0001, 2048}, {0x0001, 12288}}};
+    Ticket koreanTicket{.high = 0x00010001, .low = korean, .version = 1, .consoleId = 0x0BADCAFE, .commonKey = 1};
+    // A download that stopped in the middle of its contents' data.
+    const std::uint32_t partial = codeValue("TLCP");
+    Tmd partialTmd{.high = 0x00010001, .low = partial, .maker = "TL", .region = 1, .version = 2, .ios = 58,
+                   .contents = {{0x0001, 1024}, {0x0001, 32768}, {0x0001, 8192}}};
+    Bytes partialWad = wadBytes(partialTmd, Ticket{.high = 0x00010001, .low = partial, .version = 2});
+    partialWad.resize(20000);
     return {
         {"boot2.wad", wadBytes(boot2, Ticket{.high = 1, .low = 1, .version = 4}, WadLayout{.type = "ib"})},
         {"channel.wad", wadBytes(channelTmd, Ticket{.high = 0x00010001, .low = channel, .version = 3})},
         {"dlc.tmd", tmdBytes(dlc)},
         {"download.tik", concat(ticketBytes(Ticket{.high = 0x00010001, .low = channel, .version = 3}), certChain(0x700))},
         {"ios58.tmd", concat(tmdBytes(ios), certChain(0x700))},
+        {"korea.wad", wadBytes(koreanTmd, koreanTicket, WadLayout{.footerLength = 0x40})},
+        {"partial.wad", partialWad},
         {"sysmenu.tik", ticketBytes(Ticket{.high = 1, .low = 2, .version = 450})},
     };
 }

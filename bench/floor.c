@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 /*
  * The floor for reporting on title files: only the work no such tool can
  * avoid. For each file named: open it, take its length, read its header

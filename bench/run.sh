@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The benchmark: Tessarlumen against the I/O floor (bench/floor.c) on N
-# generated title files, plus system calls, peak memory and start-up cost.
+# SPDX-License-Identifier: MIT
+# The benchmark: Tessarlumen, its text reports and its JSON Lines, against
+# the I/O floor (bench/floor.c) on N generated title files, plus system
+# calls, peak memory and start-up cost.
 #   bench/run.sh [N]        N files, default 10000
 # Needs the README's prerequisites plus strace and GNU time (Debian's
 # strace and time packages; installed here when missing and run as root).
@@ -28,8 +30,6 @@ build/release/titlegen samples "$work/small"
 cp "$work/small/channel.wad" "$work/big/big.wad" && truncate -s 8G "$work/big/big.wad"
 cc -O2 -o "$work/floor" bench/floor.c
 floor="$work/floor"
-# Names starting with "/" are options to the tool, so files are named
-# relative to the work folder.
 small="../small/sysmenu.tik"
 big="../big/big.wad"
 
@@ -40,17 +40,23 @@ cd "$work/files"
 files=(*)
 "$tool" /n "${files[@]}" >/dev/null   # warm the page cache
 
-# Wall time, tool and floor alternating.
-: >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/ratio"
+# Wall time: the tool's text reports, the floor and the tool's JSON Lines
+# in turn, each round's two ratios taken against that round's floor.
+: >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/json.ns"; : >"$work/ratio"; : >"$work/jratio"
 for _ in $(seq "$rounds"); do
   t0=$(now); "$tool" /n "${files[@]}" >"$work/out-tool"; t1=$(now)
   "$floor" "${files[@]}" >"$work/out-floor"; t2=$(now)
-  echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"
+  "$tool" /j "${files[@]}" >"$work/out-json"; t3=$(now)
+  echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"; echo $((t3 - t2)) >>"$work/json.ns"
   awk -v a=$((t1 - t0)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/ratio"
+  awk -v a=$((t3 - t2)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/jratio"
 done
+[ "$(wc -l <"$work/out-json")" -eq "$n" ] || { echo "bench: /j did not write one line per file"; exit 1; }
 tool_ms=$(median <"$work/tool.ns" | awk '{printf "%.1f", $1 / 1e6}')
 floor_ms=$(median <"$work/floor.ns" | awk '{printf "%.1f", $1 / 1e6}')
+json_ms=$(median <"$work/json.ns" | awk '{printf "%.1f", $1 / 1e6}')
 ratio=$(median <"$work/ratio")
+jratio=$(median <"$work/jratio")
 
 # System calls per file, standard output to a file.
 syscalls() { strace -f -c -o "$work/strace.txt" "$@" >"$work/out-strace"; awk '/ total$/ {print $4}' "$work/strace.txt"; }
@@ -84,6 +90,7 @@ Files: $n generated ($(du -sh "$work/files" | cut -f1)), $rounds rounds each
 | Measure | Tessarlumen | floor / cat | Ratio | Target |
 |---|---|---|---|---|
 | Wall time, $n files (median ms) | $tool_ms | $floor_ms | $ratio (median of paired runs) | <= 1.2 |
+| Wall time, $n files, /j (median ms) | $json_ms ($(du -h "$work/out-json" | cut -f1) of JSON) | $floor_ms | $jratio (median of paired runs) | <= 1.3 |
 | System calls per file, $n files | $(awk -v c="$tool_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($tool_calls in all) | $(awk -v c="$floor_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($floor_calls in all) | | <= 5.2 |
 | System calls, one small file | $one_calls | | | |
 | Peak memory, one small file (KiB) | $peak_small | | | |

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: MIT
 # Cross-compiling Tessarlumen.exe for 64-bit Windows with Debian's MinGW-w64.
 set(CMAKE_SYSTEM_NAME Windows)
 set(CMAKE_SYSTEM_PROCESSOR x86_64)

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Line coverage of the loader and the reports reached by a fuzzing corpus.
 #   fuzz/coverage.sh [CORPUS_DIR]    default build/fuzz/corpus
 # Needs clang and llvm (llvm-profdata, llvm-cov).

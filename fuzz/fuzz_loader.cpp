@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // libFuzzer target: the loader, the decoding and both output forms on any
 // bytes and any length. Every JSON line must parse.
 //

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An OS layer whose one file lives in memory, so the fuzzer and the
 // in-process tests can hand the loader any bytes with any length without
 // touching the disk, and whose standard output is a string.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // An OS layer with one file in memory and standard output captured, for the
 // fuzzer and the in-process tests.
 #pragma once

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Fuzzes the loader and the reports for SECONDS (default 60) with the
 # sanitizers on, starting from seeds the project's generator makes.
 #   fuzz/run.sh [SECONDS] [more libFuzzer options...]

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The command line as a user meets it: options, help, argument errors,
 // exit codes and the key prompt (which returns at once without a terminal).
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Every failure the OS can hand the loader (an allocation, an open, a length
 // query or a read refused), at every call of a run over several files: the
 // right message and exit code, nothing printed after the failing file, and

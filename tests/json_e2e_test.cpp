@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON Lines (/j) and keeping going (/k): every line the tool writes is
 // parsed with a real JSON parser and its fields checked against the files
 // the test made.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key wait on a real pseudo-terminal: the prompt shows before the wait,
 // the key is not echoed, exactly one key is consumed, and the terminal's
 // mode comes back on every path.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // How files are classified and read: every accepted layout, the lengths at
 // its edges, and the ways a file can fail.
 #include <gtest/gtest.h>

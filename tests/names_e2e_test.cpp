@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // File names from the command line (and shell globs) printed in messages
 // and headings: shown as typed where the output can carry them, never able
 // to inject control sequences.

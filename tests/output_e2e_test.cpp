@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // A failed write of standard output is never success: exit code 12, one
 // line on standard error, and no file opened after the failure.
 #include <gtest/gtest.h>

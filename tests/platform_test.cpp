@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What the end-to-end tests cannot reach in the POSIX file calls: a read is
 // whole or a failure, even when the file shrinks after its length was taken.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Reports byte for byte: the worked examples, then one case per branch of
 // the identification lines, the ticket report and the TMD report.
 #include <gtest/gtest.h>

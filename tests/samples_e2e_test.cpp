@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The bundled samples: the generator still makes exactly the files in
 // samples/, and the tool's output over them is the one the README shows.
 #include <gtest/gtest.h>

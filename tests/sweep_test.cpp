@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Sweeps over damaged files: every truncation of a WAD, a TMD and a ticket
 // up to 4100 bytes, and every single-byte change in a WAD's 64-byte header.
 // Each case runs the whole driver in this process, over the in-memory OS

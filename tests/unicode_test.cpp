@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Decoding names into code points, and which code points never reach the
 // screen as they are.
 #include <gtest/gtest.h>

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: MIT
 # Runs the end-to-end suite with every run of the tool under valgrind
 # memcheck, then checks every run's log: no error, no leak, and no
 # descriptor open at exit beyond standard input, output and error.

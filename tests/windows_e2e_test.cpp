@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // What only the Windows build does, built into the Wine suite only: expand
 // wildcards itself, print names in the console's code page, and refuse a
 // file another program is writing.

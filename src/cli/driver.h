@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The run driver: options, help text, the file loop, error messages and
 // the exit code.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "cli/wait.h"
 
 #include "common/output.h"

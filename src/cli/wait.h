@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The key wait that ends a run, so a console window opened for the run
 // stays readable.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The tool's standard output: one buffer in front of the OS layer's write.
 // Every report, message and prompt goes through here, so a write that
 // fails is never lost: the first failure is remembered, everything after it
@@ -5,6 +6,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 #include "platform/os.h"
 
@@ -18,6 +20,13 @@ void outChar(char c);
 __attribute__((format(printf, 1, 2)))
 #endif
 void outFormat(const char* format, ...);
+
+// Numbers without printf, for the JSON writer's thousands of fields: an
+// unsigned decimal, and `digits` hexadecimal digits with leading zeros.
+void outDecimal(unsigned long long value);
+void outHex(unsigned long long value, int digits, bool upperCase);
+// `n` bytes (at most a few hundred) as lower-case hexadecimal digit pairs.
+void outHexBytes(const std::uint8_t* bytes, std::size_t n);
 
 // Writes what is buffered. On a terminal, the driver calls this after every
 // file so the reports appear as they are made.

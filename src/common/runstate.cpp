@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "common/runstate.h"
 
 RunOptions runOptions = DefaultRunOptions;

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The process-wide run state: the option flags and the name of the file
 // being processed. Written by the run driver, read by the loader and the
 // reports.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The little Unicode the tool needs: decoding file names into code points
 // and knowing which characters must never reach a terminal as they are.
 #pragma once

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test builds only. Reads TESSARLUMEN_FAULT=point:N to fail the Nth call at
 // one point, and at exit writes what the run left behind (descriptors other
 // than 0 to 2 still open, heap blocks not released) to the file named by

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Failure injection for test builds of the OS layer. Test builds define
 // TESSARLUMEN_FAULT_INJECTION and link fault_injection.cpp; every other
 // build gets the constant below and carries no injection code at all.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Process entry on Windows: the wide command line, with wildcards in file
 // names expanded, since cmd.exe leaves that to the program.
 #include <algorithm>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operating-system layer: everything Tessarlumen needs from the OS, as
 // a handful of calls with integer results. One implementation file per OS
 // (os_posix.cpp, os_win.cpp, with os_common.cpp shared by both) provides

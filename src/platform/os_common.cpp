@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The parts of the OS layer that are the same on every system: the length
 // each osOpen recorded, and heap blocks from the C run-time's malloc and
 // free, with the test builds' failure injection in front.

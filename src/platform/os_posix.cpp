@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operating-system layer for Linux and other POSIX systems.
 #include "platform/os.h"
 #include "platform/fault_injection.h"

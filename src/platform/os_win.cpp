@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The operating-system layer for Windows, on the C run-time library.
 #include "platform/os.h"
 #include "platform/fault_injection.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The identification lines both reports open with (path, type, and the
 // title code or system-title name), and the names both output forms give
 // a title's numbers.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report/json_report.h"
 
 #include <string_view>
@@ -57,13 +58,27 @@ void writeEscaped(char32_t c) {
     outWrite(bytes, encodeUtf8(c, bytes));
 }
 
+bool isPlainAscii(char32_t c) {
+    return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
+}
+
 // A string as UTF-8: bytes (or, on Windows, UTF-16 units) that encode no
-// character become U+FFFD.
+// character become U+FFFD. Runs of plain ASCII go out in one piece.
 template <typename Char>
 void writeString(const Char* text) {
     std::size_t left = std::char_traits<Char>::length(text);
     outChar('"');
     while (left > 0) {
+        if constexpr (sizeof(Char) == 1) {
+            std::size_t run = 0;
+            while (run < left && isPlainAscii(static_cast<unsigned char>(text[run])))
+                ++run;
+            outWrite(text, run);
+            text += run;
+            left -= run;
+            if (left == 0)
+                break;
+        }
         std::size_t used = 1;
         writeEscaped(nextCodePoint(text, left, &used));
         text += used;
@@ -73,7 +88,9 @@ void writeString(const Char* text) {
 }
 
 void writeKey(const char* key) {
-    outFormat(",\"%s\":", key);
+    outText(",\"");
+    outText(key);
+    outText("\":");
 }
 
 void writeStringField(const char* key, const char* value) {
@@ -82,15 +99,25 @@ void writeStringField(const char* key, const char* value) {
 }
 
 void writeNumberField(const char* key, unsigned long long value) {
-    outFormat(",\"%s\":%llu", key, value);
+    writeKey(key);
+    outDecimal(value);
+}
+
+void writeHexField(const char* key, unsigned long long value, int digits) {
+    writeKey(key);
+    outChar('"');
+    outHex(value, digits, true);
+    outChar('"');
 }
 
 void writeBoolField(const char* key, bool value) {
-    outFormat(",\"%s\":%s", key, value ? "true" : "false");
+    writeKey(key);
+    outText(value ? "true" : "false");
 }
 
 void writeNullField(const char* key) {
-    outFormat(",\"%s\":null", key);
+    writeKey(key);
+    outText("null");
 }
 
 void writeCode(const char* key, const std::uint8_t* bytes, std::size_t n) {
@@ -105,8 +132,8 @@ void writeIdentity(const TitleFacts& facts) {
     char identifier[TitleIdentifierSize];
     makePrintableCode(facts.code, TitleCodeLength, code);
     titleIdentifier(facts.titleHigh, facts.titleLow, code, identifier);
-    outFormat(",\"kind\":\"%s\",\"titleId\":\"%08X%08X\"", KindNames[static_cast<int>(facts.kind)], facts.titleHigh,
-              facts.titleLow);
+    writeStringField("kind", KindNames[static_cast<int>(facts.kind)]);
+    writeHexField("titleId", std::uint64_t{facts.titleHigh} << 32 | facts.titleLow, 16);
     writeStringField("type", TitleTypeNames[classifyTitleType(facts.titleHigh)].name);
     writeStringField("name", identifier);
     if (facts.hasVersion)
@@ -119,8 +146,11 @@ void writeContents(const TitleFacts& facts) {
     outText(",\"contents\":[");
     for (std::size_t i = 0; i < facts.contentCount; ++i) {
         ContentFacts content = decodeContent(facts.contents, i);
-        outFormat("%s{\"id\":\"%08X\",\"index\":%u,\"type\":%u", i == 0 ? "" : ",", content.id,
-                  unsigned{content.index}, unsigned{content.type});
+        outText(i == 0 ? "{\"id\":\"" : ",{\"id\":\"");
+        outHex(content.id, 8, true);
+        outChar('"');
+        writeNumberField("index", content.index);
+        writeNumberField("type", content.type);
         writeBoolField("shared", content.shared);
         writeNumberField("size", content.size);
         writeKey("sha1");
@@ -129,8 +159,7 @@ void writeContents(const TitleFacts& facts) {
             continue;
         }
         outChar('"');
-        for (std::size_t b = 0; b < ContentHashLength; ++b)
-            outFormat("%02x", unsigned{content.sha1[b]});
+        outHexBytes(content.sha1, ContentHashLength);
         outText("\"}");
     }
     outChar(']');
@@ -155,16 +184,21 @@ void writeTmdFields(const TitleFacts& facts) {
 void writeTicketFields(const TicketFacts& ticket) {
     static const char* const CommonKeyNames[] = {"standard", "korean", "vwii"};
     constexpr unsigned CommonKeyCount = sizeof CommonKeyNames / sizeof CommonKeyNames[0];
-    outText(",\"ticket\":{");
-    if (ticket.hasTicketId)
-        outFormat("\"ticketId\":\"%016llX\"", static_cast<unsigned long long>(ticket.ticketId));
-    else
-        outText("\"ticketId\":null");
+    // Its first field opens the object: no comma before it.
+    outText(",\"ticket\":{\"ticketId\":");
+    if (ticket.hasTicketId) {
+        outChar('"');
+        outHex(ticket.ticketId, 16, true);
+        outChar('"');
+    } else {
+        outText("null");
+    }
     if (ticket.hasConsoleId) {
-        outFormat(",\"consoleId\":\"%08X\"", ticket.consoleId);
+        writeHexField("consoleId", ticket.consoleId, 8);
         writeBoolField("personal", ticket.consoleId != 0);
     } else {
-        outText(",\"consoleId\":null,\"personal\":null");
+        writeNullField("consoleId");
+        writeNullField("personal");
     }
     if (!ticket.hasCommonKey)
         writeNullField("commonKey");

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // JSON Lines: one object on one line per file, for programs to read. The
 // fields are documented in docs/json.md.
 #pragma once

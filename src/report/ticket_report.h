@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report for a bare ticket.
 #pragma once
 

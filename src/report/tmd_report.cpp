@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "report/tmd_report.h"
 
 #include "common/output.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The report for a TMD, bare or inside a WAD package.
 #pragma once
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Deciding what a title file is from its length and fixed signatures.
 #pragma once
 

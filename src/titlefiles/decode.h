@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The facts of a title, read from the loader's bytes in this one place.
 // The text report and the JSON writer only render them.
 #pragma once

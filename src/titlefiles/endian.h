@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Big-endian field readers. Buffers hold file bytes unchanged; a field is
 // converted where it is used, by shifts, so the host's byte order never
 // matters.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Byte layouts of the Wii title files the tool reads: WAD packages, tickets
 // and TMDs (title metadata). Only the bytes the tool compares or interprets
 // are named here. Offsets are from the start of the record named in the

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // The file loader: opens the file named by currentFileName, classifies it,
 // reads what its facts need and closes it. It never prints.
 #pragma once

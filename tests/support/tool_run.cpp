@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 #include "tool_run.h"
 
 #include <cerrno>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Running the built Tessarlumen on files a test writes.
 #pragma once
 

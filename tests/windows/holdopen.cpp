@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Test helper for the Windows build: holds a file open for writing, the way
 // an editor or a download in progress would, until its standard input ends.
 //   holdopen FILE

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Builds synthetic Wii title files (tickets, TMDs, WAD packages) byte by
 // byte, for the samples, the tests and other generated inputs. Signatures,
 // keys and hashes are filler patterns: nothing comes from a real title.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: MIT
 // Writes synthetic Wii title files.
 //   titlegen samples DIR   the bundled sample set
 //   titlegen corpus DIR    seed inputs for the fuzzer, one per accepted layout

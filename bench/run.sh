@@ -42,21 +42,27 @@ files=(*)
 
 # Wall time: the tool's text reports, the floor and the tool's JSON Lines
 # in turn, each round's two ratios taken against that round's floor.
-: >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/json.ns"; : >"$work/ratio"; : >"$work/jratio"
+: >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/json.ns"; : >"$work/floorj.ns"
+: >"$work/ratio"; : >"$work/jratio"; : >"$work/jjratio"
 for _ in $(seq "$rounds"); do
   t0=$(now); "$tool" /n "${files[@]}" >"$work/out-tool"; t1=$(now)
   "$floor" "${files[@]}" >"$work/out-floor"; t2=$(now)
   "$tool" /j "${files[@]}" >"$work/out-json"; t3=$(now)
-  echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"; echo $((t3 - t2)) >>"$work/json.ns"
+  "$floor" -j "${files[@]}" >"$work/out-floorj"; t4=$(now)
+  echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"
+  echo $((t3 - t2)) >>"$work/json.ns"; echo $((t4 - t3)) >>"$work/floorj.ns"
   awk -v a=$((t1 - t0)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/ratio"
   awk -v a=$((t3 - t2)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/jratio"
+  awk -v a=$((t3 - t2)) -v b=$((t4 - t3)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/jjratio"
 done
 [ "$(wc -l <"$work/out-json")" -eq "$n" ] || { echo "bench: /j did not write one line per file"; exit 1; }
 tool_ms=$(median <"$work/tool.ns" | awk '{printf "%.1f", $1 / 1e6}')
 floor_ms=$(median <"$work/floor.ns" | awk '{printf "%.1f", $1 / 1e6}')
 json_ms=$(median <"$work/json.ns" | awk '{printf "%.1f", $1 / 1e6}')
+floorj_ms=$(median <"$work/floorj.ns" | awk '{printf "%.1f", $1 / 1e6}')
 ratio=$(median <"$work/ratio")
 jratio=$(median <"$work/jratio")
+jjratio=$(median <"$work/jjratio")
 
 # System calls per file, standard output to a file.
 syscalls() { strace -f -c -o "$work/strace.txt" "$@" >"$work/out-strace"; awk '/ total$/ {print $4}' "$work/strace.txt"; }
@@ -91,6 +97,7 @@ Files: $n generated ($(du -sh "$work/files" | cut -f1)), $rounds rounds each
 |---|---|---|---|---|
 | Wall time, $n files (median ms) | $tool_ms | $floor_ms | $ratio (median of paired runs) | <= 1.2 |
 | Wall time, $n files, /j (median ms) | $json_ms ($(du -h "$work/out-json" | cut -f1) of JSON) | $floor_ms | $jratio (median of paired runs) | <= 1.3 |
+| Wall time, $n files, /j against a floor writing as much (median ms) | $json_ms | $floorj_ms | $jjratio (median of paired runs) | |
 | System calls per file, $n files | $(awk -v c="$tool_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($tool_calls in all) | $(awk -v c="$floor_calls" -v n="$n" 'BEGIN {printf "%.3f", c / n}') ($floor_calls in all) | | <= 5.2 |
 | System calls, one small file | $one_calls | | | |
 | Peak memory, one small file (KiB) | $peak_small | | | |

@@ -65,11 +65,8 @@ void outText(const char* text) {
 }
 
 void outChar(char c) {
-    if (used < BufferSize - 1) {
-        buffer[used++] = c;
-        return;
-    }
-    outWrite(&c, 1);
+    *reserve(1) = c;
+    outCommit(1);
 }
 
 void outFormat(const char* format, ...) {
@@ -82,34 +79,53 @@ void outFormat(const char* format, ...) {
         outWrite(line, static_cast<std::size_t>(n) < sizeof line ? static_cast<std::size_t>(n) : sizeof line - 1);
 }
 
-void outDecimal(unsigned long long value) {
+char* outReserve(std::size_t n) {
+    return reserve(n);
+}
+
+void outCommit(std::size_t n) {
+    used += n;
+    if (used == BufferSize)
+        outFlush();
+}
+
+char* putDecimal(char* at, unsigned long long value) {
     char digits[20];
     std::size_t first = sizeof digits;
     do {
         digits[--first] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    outWrite(digits + first, sizeof digits - first);
+    std::memcpy(at, digits + first, sizeof digits - first);
+    return at + (sizeof digits - first);
+}
+
+char* putHex(char* at, unsigned long long value, int digits, bool upperCase) {
+    const char* alphabet = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
+    for (int i = digits - 1; i >= 0; --i) {
+        at[i] = alphabet[value & 15];
+        value >>= 4;
+    }
+    return at + digits;
+}
+
+char* putHexBytes(char* at, const std::uint8_t* bytes, std::size_t n) {
+    const char alphabet[] = "0123456789abcdef";
+    for (std::size_t i = 0; i < n; ++i) {
+        *at++ = alphabet[bytes[i] >> 4];
+        *at++ = alphabet[bytes[i] & 15];
+    }
+    return at;
+}
+
+void outDecimal(unsigned long long value) {
+    char* at = reserve(20);
+    outCommit(static_cast<std::size_t>(putDecimal(at, value) - at));
 }
 
 void outHex(unsigned long long value, int digits, bool upperCase) {
-    const char* alphabet = upperCase ? "0123456789ABCDEF" : "0123456789abcdef";
-    char* text = reserve(static_cast<std::size_t>(digits));
-    for (int i = digits - 1; i >= 0; --i) {
-        text[i] = alphabet[value & 15];
-        value >>= 4;
-    }
-    used += static_cast<std::size_t>(digits);
-}
-
-void outHexBytes(const std::uint8_t* bytes, std::size_t n) {
-    const char alphabet[] = "0123456789abcdef";
-    char* text = reserve(2 * n);
-    for (std::size_t i = 0; i < n; ++i) {
-        text[2 * i] = alphabet[bytes[i] >> 4];
-        text[2 * i + 1] = alphabet[bytes[i] & 15];
-    }
-    used += 2 * n;
+    char* at = reserve(static_cast<std::size_t>(digits));
+    outCommit(static_cast<std::size_t>(putHex(at, value, digits, upperCase) - at));
 }
 
 bool outFailed() {

@@ -25,8 +25,24 @@ void outFormat(const char* format, ...);
 // unsigned decimal, and `digits` hexadecimal digits with leading zeros.
 void outDecimal(unsigned long long value);
 void outHex(unsigned long long value, int digits, bool upperCase);
-// `n` bytes (at most a few hundred) as lower-case hexadecimal digit pairs.
-void outHexBytes(const std::uint8_t* bytes, std::size_t n);
+
+// Formatting in place, for the records written by the thousand: outReserve
+// gives room for `n` bytes (at most OutReserveLimit) in the buffer, the
+// put functions below fill it, each returning where it stopped, and
+// outCommit takes the `n` bytes filled.
+inline constexpr std::size_t OutReserveLimit = 512;
+char* outReserve(std::size_t n);
+void outCommit(std::size_t n);
+
+char* putDecimal(char* at, unsigned long long value);
+char* putHex(char* at, unsigned long long value, int digits, bool upperCase);
+char* putHexBytes(char* at, const std::uint8_t* bytes, std::size_t n);  // lower-case pairs
+template <std::size_t N>
+char* putLiteral(char* at, const char (&text)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        at[i] = text[i];
+    return at + N - 1;
+}
 
 // Writes what is buffered. On a terminal, the driver calls this after every
 // file so the reports appear as they are made.

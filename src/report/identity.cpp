@@ -2,6 +2,7 @@
 #include "report/identity.h"
 
 #include <cstdio>
+#include <cstring>
 
 #include "common/output.h"
 #include "common/runstate.h"
@@ -72,12 +73,11 @@ bool isIosTitle(std::uint32_t high, std::uint32_t low) {
 }
 
 void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, char out[TitleIdentifierSize]) {
-    if (!isSystemTitle(high))
-        std::snprintf(out, TitleIdentifierSize, "%s", code);
-    else if (isIosTitle(high, low))
+    if (isIosTitle(high, low))
         std::snprintf(out, TitleIdentifierSize, "IOS%u", static_cast<unsigned>(low));
     else
-        std::snprintf(out, TitleIdentifierSize, "%s", systemTitleName(low));
+        std::strncpy(out, isSystemTitle(high) ? systemTitleName(low) : code, TitleIdentifierSize - 1);
+    out[TitleIdentifierSize - 1] = '\0';
 }
 
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code) {

@@ -87,40 +87,48 @@ void writeString(const Char* text) {
     outChar('"');
 }
 
-void writeKey(const char* key) {
-    outText(",\"");
-    outText(key);
-    outText("\":");
+// Keys are literals: their lengths are known, and so is the room they need.
+template <std::size_t N>
+void writeKey(const char (&key)[N]) {
+    char* start = outReserve(N + 3);
+    char* at = putLiteral(putLiteral(putLiteral(start, ",\""), key), "\":");
+    outCommit(static_cast<std::size_t>(at - start));
 }
 
-void writeStringField(const char* key, const char* value) {
+template <std::size_t N>
+void writeStringField(const char (&key)[N], const char* value) {
     writeKey(key);
     writeString(value);
 }
 
-void writeNumberField(const char* key, unsigned long long value) {
+template <std::size_t N>
+void writeNumberField(const char (&key)[N], unsigned long long value) {
     writeKey(key);
     outDecimal(value);
 }
 
-void writeHexField(const char* key, unsigned long long value, int digits) {
+template <std::size_t N>
+void writeHexField(const char (&key)[N], unsigned long long value, int digits) {
     writeKey(key);
     outChar('"');
     outHex(value, digits, true);
     outChar('"');
 }
 
-void writeBoolField(const char* key, bool value) {
+template <std::size_t N>
+void writeBoolField(const char (&key)[N], bool value) {
     writeKey(key);
     outText(value ? "true" : "false");
 }
 
-void writeNullField(const char* key) {
+template <std::size_t N>
+void writeNullField(const char (&key)[N]) {
     writeKey(key);
     outText("null");
 }
 
-void writeCode(const char* key, const std::uint8_t* bytes, std::size_t n) {
+template <std::size_t N>
+void writeCode(const char (&key)[N], const std::uint8_t* bytes, std::size_t n) {
     char text[TitleCodeLength + 1];
     makePrintableCode(bytes, n, text);
     writeStringField(key, text);
@@ -142,26 +150,33 @@ void writeIdentity(const TitleFacts& facts) {
         writeNullField("version");
 }
 
+// One content record, formatted in place: the bulk of a large title's line.
+void writeContent(const ContentFacts& content, bool first) {
+    // The longest record, every number at its widest, and some to spare.
+    constexpr std::size_t Longest = 192;
+    char* start = outReserve(Longest);
+    char* at = first ? putLiteral(start, "{\"id\":\"") : putLiteral(start, ",{\"id\":\"");
+    at = putHex(at, content.id, 8, true);
+    at = putLiteral(at, "\",\"index\":");
+    at = putDecimal(at, content.index);
+    at = putLiteral(at, ",\"type\":");
+    at = putDecimal(at, content.type);
+    at = content.shared ? putLiteral(at, ",\"shared\":true,\"size\":") : putLiteral(at, ",\"shared\":false,\"size\":");
+    at = putDecimal(at, content.size);
+    if (content.sha1 != nullptr) {
+        at = putLiteral(at, ",\"sha1\":\"");
+        at = putHexBytes(at, content.sha1, ContentHashLength);
+        at = putLiteral(at, "\"}");
+    } else {
+        at = putLiteral(at, ",\"sha1\":null}");
+    }
+    outCommit(static_cast<std::size_t>(at - start));
+}
+
 void writeContents(const TitleFacts& facts) {
     outText(",\"contents\":[");
-    for (std::size_t i = 0; i < facts.contentCount; ++i) {
-        ContentFacts content = decodeContent(facts.contents, i);
-        outText(i == 0 ? "{\"id\":\"" : ",{\"id\":\"");
-        outHex(content.id, 8, true);
-        outChar('"');
-        writeNumberField("index", content.index);
-        writeNumberField("type", content.type);
-        writeBoolField("shared", content.shared);
-        writeNumberField("size", content.size);
-        writeKey("sha1");
-        if (content.sha1 == nullptr) {
-            outText("null}");
-            continue;
-        }
-        outChar('"');
-        outHexBytes(content.sha1, ContentHashLength);
-        outText("\"}");
-    }
+    for (std::size_t i = 0; i < facts.contentCount; ++i)
+        writeContent(decodeContent(facts.contents, i), i == 0);
     outChar(']');
 }
 

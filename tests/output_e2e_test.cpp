@@ -10,14 +10,14 @@
 
 namespace {
 
-constexpr int FileCount = 100;  // their reports fill the output buffer several times
+constexpr int FileCount = 600;  // their reports fill the output buffer several times
 
 struct Folder {
     TempDir dir;
     std::vector<std::string> args = {"/n"};
     Folder() {
         for (int i = 0; i < FileCount; ++i) {
-            std::string name = "t" + std::to_string(100 + i) + ".tik";
+            std::string name = "t" + std::to_string(1000 + i) + ".tik";
             dir.write(name, titlecraft::ticketBytes({.version = static_cast<std::uint16_t>(i)}));
             args.push_back(name);
         }

@@ -45,12 +45,6 @@ const PointCase Points[] = {
     {"read", 3, 11, [](const std::string& n) { return "\nError: Cannot read file '" + n + "' !\n\n"; }},
 };
 
-// What a run that opens nothing leaves: nothing, or under valgrind its log.
-std::string leftoversOfDoingNothing(const TempDir& dir, const std::string& report) {
-    runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", ""}, dir.path, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
-    return firstLine(readFileBytes(report));
-}
-
 TEST(Faults, EveryCallCanFailCleanly) {
     SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
     TempDir dir;
@@ -65,10 +59,7 @@ TEST(Faults, EveryCallCanFailCleanly) {
         reports.push_back(alone.out.substr(0, alone.out.size() - 1));  // without the run's final line break
     }
     const std::string report = dir.path + "/leftovers";
-    const std::string clean = leftoversOfDoingNothing(dir, report);
-    if (std::getenv("TESSARLUMEN_TEST_WRAPPER") == nullptr) {
-        ASSERT_EQ(clean, "open-descriptors=0 live-blocks=0");
-    }
+    const std::string clean = leftoversOfDoingNothing(dir.path, report);
     for (const PointCase& p : Points) {
         int before = 0;
         for (std::size_t file = 0; file <= all.size(); ++file) {

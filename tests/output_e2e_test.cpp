@@ -48,8 +48,11 @@ TEST(Output, AFailedWriteEndsTheRunWithCode12) {
         {"closed pipe, SIGPIPE ignored", Stdout::BrokenPipe, "Broken pipe"},
     };
     const std::string report = folder.dir.path + "/leftovers";
+    const std::string clean = leftoversOfDoingNothing(folder.dir.path, report);
     for (const FailureCase& c : cases) {
         SCOPED_TRACE(c.name);
+        if (c.output == Stdout::Closed && underWrapper())
+            continue;  // valgrind's own log takes the free descriptor 1
         for (bool keepGoing : {false, true}) {
             std::vector<std::string> args = folder.args;
             if (keepGoing)
@@ -58,7 +61,7 @@ TEST(Output, AFailedWriteEndsTheRunWithCode12) {
                                      {"TESSARLUMEN_FAULT_REPORT=" + report}, false, c.output);
             EXPECT_EQ(run.exitCode, 12);
             EXPECT_EQ(run.err, "Error: Cannot write the output! (" + c.reason + ")\n");
-            EXPECT_EQ(firstLine(readFileBytes(report)), "open-descriptors=0 live-blocks=0");
+            EXPECT_EQ(firstLine(readFileBytes(report)), clean);
             // The first write comes when the buffer is full, long before the last file.
             long opened = callsAt(report, "open");
             EXPECT_GT(opened, 0);
@@ -106,6 +109,7 @@ TEST(Output, EveryWriteCanFail) {
     SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
     Folder folder;
     const std::string report = folder.dir.path + "/leftovers";
+    const std::string clean = leftoversOfDoingNothing(folder.dir.path, report);
     ToolRun whole = runProgram(TESSARLUMEN_FAULTS_EXE, folder.args, folder.dir.path,
                                {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
     ASSERT_EQ(whole.exitCode, 0);
@@ -128,7 +132,7 @@ TEST(Output, EveryWriteCanFail) {
                                  false);
         EXPECT_EQ(run.exitCode, 12);
         EXPECT_EQ(run.err, "Error: Cannot write the output! (Input/output error)\n");
-        EXPECT_EQ(firstLine(readFileBytes(report)), "open-descriptors=0 live-blocks=0");
+        EXPECT_EQ(firstLine(readFileBytes(report)), clean);
         EXPECT_EQ(callsAt(report, "write"), n);
         ASSERT_EQ(run.out, whole.out.substr(0, static_cast<std::size_t>(n - 1) * chunk));
         // The file whose report filled the buffer was the last one opened.

@@ -196,3 +196,15 @@ std::string readFileBytes(const std::string& path) {
 std::string firstLine(const std::string& text) {
     return text.substr(0, text.find('\n'));
 }
+
+bool underWrapper() {
+    return std::getenv("TESSARLUMEN_TEST_WRAPPER") != nullptr;
+}
+
+std::string leftoversOfDoingNothing(const std::string& dir, const std::string& report) {
+    runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", ""}, dir, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
+    std::string leftovers = firstLine(readFileBytes(report));
+    if (!underWrapper() && leftovers != "open-descriptors=0 live-blocks=0")
+        throw std::runtime_error("a run that opens nothing leaves " + leftovers);
+    return leftovers;
+}

@@ -76,3 +76,11 @@ std::string readFileBytes(const std::string& path);
 
 // The text up to its first line break.
 std::string firstLine(const std::string& text);
+
+// The first line of the failure-injection build's exit report for a run
+// that opens nothing, with its report written to `report`: no descriptor
+// and no block, or, under a wrapper such as valgrind, the wrapper's own.
+std::string leftoversOfDoingNothing(const std::string& dir, const std::string& report);
+
+// True when every run of the tool goes through TESSARLUMEN_TEST_WRAPPER.
+bool underWrapper();

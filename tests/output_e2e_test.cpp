@@ -96,6 +96,8 @@ TEST(Output, FailedWritesOfShortRunsAndMessages) {
 // As filters do, the tool dies quietly of SIGPIPE when the reader is gone.
 TEST(Output, ClosedPipeEndsQuietly) {
     SKIP_UNDER_WINE("Windows has no SIGPIPE");
+    if (underWrapper())
+        GTEST_SKIP() << "a run killed by a signal still holds its buffers, which valgrind counts as left";
     Folder folder;
     ToolRun run = runProgram(TESSARLUMEN_EXE, folder.args, folder.dir.path, {}, false, Stdout::BrokenPipeSignal);
     EXPECT_EQ(run.exitCode, 128 + SIGPIPE);

@@ -2,6 +2,7 @@
 // Process entry on Windows: the wide command line, with wildcards in file
 // names expanded, since cmd.exe leaves that to the program.
 #include <algorithm>
+#include <cstdio>
 #include <cwchar>
 #include <cwctype>
 #include <deque>

@@ -7,8 +7,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/os.h"
-
 // The numbers an IOS can have, as a system title and as the IOS a title runs on.
 inline constexpr std::uint32_t FirstIosNumber = 3;
 inline constexpr std::uint32_t LastIosNumber = 255;

@@ -5,6 +5,9 @@
 
 namespace {
 
+// The installed size counts a title's records, one TMD header and one ticket.
+constexpr std::uint64_t InstallOverhead = TmdHeaderLength + TicketLength;
+
 std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
     return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }

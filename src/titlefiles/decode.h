@@ -68,6 +68,3 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts);
 
 // Content record `index` (below the count the records were read for).
 ContentFacts decodeContent(ByteSpan records, std::size_t index);
-
-// The installed size counts a title's records, one TMD header and one ticket.
-inline constexpr std::uint64_t InstallOverhead = TmdHeaderLength + TicketLength;

@@ -66,9 +66,7 @@ inline constexpr std::size_t TicketTitleVersionOffset = 0x1E6;
 // Which common key decrypts the title key: 0 the usual one, 1 Korea's,
 // 2 the Wii U's virtual Wii.
 inline constexpr std::size_t TicketCommonKeyIndexOffset = 0x1F1;
-// A ticket must be at least this long to hold its title version.
-inline constexpr std::size_t TicketVersionEnd = 0x1E8;
-// ...and this long to hold every field the tool reads.
+// A ticket must be this long to hold every field the tool reads.
 inline constexpr std::size_t TicketFieldsEnd = 0x1F2;
 
 // ---- TMD header ----

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: MIT
 #include "titlefiles/loader.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "common/runstate.h"
@@ -42,13 +43,8 @@ LoadStatus copyWadTicket(const OsFile* file, LoadedTitle* title) {
     ByteSpan header(title->header, title->headerLength);
     std::uint64_t offset = wadTicketOffset(header);
     auto length = static_cast<std::uint64_t>(title->fileLength);
-    std::uint64_t n = TicketFieldsEnd;
-    if (readBe32(header, WadTicketLengthOffset) < n)
-        n = readBe32(header, WadTicketLengthOffset);
-    if (offset >= length)
-        n = 0;
-    else if (n > length - offset)
-        n = length - offset;
+    std::uint64_t n = std::min<std::uint64_t>(TicketFieldsEnd, readBe32(header, WadTicketLengthOffset));
+    n = offset < length ? std::min(n, length - offset) : 0;
     auto bytes = static_cast<std::size_t>(n);
     title->ticket = ByteSpan(title->wadTicket, bytes);
     if (offset <= title->headerLength && bytes <= title->headerLength - offset) {

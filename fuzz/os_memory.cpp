@@ -9,7 +9,7 @@
 
 #include <sanitizer/asan_interface.h>
 
-#include "common/output.h"
+#include "common/unicode.h"
 
 namespace {
 
@@ -17,35 +17,30 @@ const std::uint8_t* fileBytes = nullptr;
 std::size_t fileSize = 0;
 std::int64_t fileLength = 0;
 bool fileSparse = false;
+std::size_t streamChunk = 0;  // 0: a regular file
 int openFiles = 0;
 
-}  // namespace
-
-void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse) {
-    fileBytes = bytes;
-    fileSize = size;
-    fileLength = length;
-    fileSparse = sparse;
-}
-
-int memoryFilesOpen() {
-    return openFiles;
-}
-
-OsResult osOpen(const PathChar*, OsFile* file) {
+OsResult memoryOpen(const PathChar*, OsFile* file) {
     ++openFiles;
-    file->handle = 1;
-    file->length = fileLength;
+    file->handle = 0;  // for a stream: how far it has been read
+    file->stream = streamChunk != 0;
+    file->length = file->stream ? -1 : fileLength;
+    file->error = 0;
     return OsOk;
 }
 
-std::int64_t osFileLength(const OsFile* file) {
+OsResult memoryOpenStandardInput(OsFile* file) {
+    return memoryOpen(nullptr, file);
+}
+
+std::int64_t memoryFileLength(const OsFile* file) {
     return file->length;
 }
 
 // Like a real file: nothing lies past its length; between the bytes given
 // and the length, a sparse file reads zeros and any other has been cut short.
-OsResult osReadAt(const OsFile*, std::uint64_t offset, void* buf, std::size_t n) {
+OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
+    file->error = 0;
     if (fileLength < 0)
         return OsError;
     auto length = static_cast<std::uint64_t>(fileLength);
@@ -63,20 +58,30 @@ OsResult osReadAt(const OsFile*, std::uint64_t offset, void* buf, std::size_t n)
     return OsOk;
 }
 
-void osClose(OsFile* file) {
+OsResult memoryReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
+    auto at = static_cast<std::size_t>(file->handle);
+    std::size_t left = fileSize - at;
+    *got = left < n ? left : n;
+    if (*got > streamChunk)
+        *got = streamChunk;
+    if (*got > 0)
+        std::memcpy(buf, fileBytes + at, *got);
+    file->handle += static_cast<std::intptr_t>(*got);
+    return OsOk;
+}
+
+void memoryClose(OsFile* file) {
     --openFiles;
     file->handle = -1;
 }
 
-// The loader's two buffers come from two fixed slots instead of the heap.
-// A fresh multi-megabyte mapping for every input (what the sanitizer's
+// The loader's buffers (its two, and a stream's four kept ranges) come
+// from fixed slots instead of the heap. A fresh multi-megabyte mapping for every input (what the sanitizer's
 // allocator does for large blocks) would cost more than the input itself;
 // here everything outside a live block stays poisoned, so overruns and use
 // after release are still caught, and a block never released is caught at
 // the end of the input.
-namespace {
-
-constexpr std::size_t SlotCount = 2;
+constexpr std::size_t SlotCount = 6;
 constexpr std::size_t SlotSize = 4 << 20;  // above the 65535 records a count can ask for
 alignas(64) std::uint8_t slots[SlotCount][SlotSize];
 bool slotUsed[SlotCount];
@@ -85,9 +90,7 @@ void poisonSlot(std::size_t slot) {
     ASAN_POISON_MEMORY_REGION(slots[slot], SlotSize);
 }
 
-}  // namespace
-
-void* osAlloc(std::size_t n) {
+void* memoryAlloc(std::size_t n) {
     static bool poisoned = false;
     if (!poisoned) {
         for (std::size_t i = 0; i < SlotCount; ++i)
@@ -104,7 +107,7 @@ void* osAlloc(std::size_t n) {
     return nullptr;
 }
 
-void osFree(void* block) {
+void memoryFree(void* block) {
     if (block == nullptr)
         return;
     for (std::size_t i = 0; i < SlotCount; ++i) {
@@ -117,6 +120,8 @@ void osFree(void* block) {
     std::abort();  // a block released twice, or never handed out
 }
 
+}  // namespace
+
 int memoryBlocksLive() {
     int live = 0;
     for (bool used : slotUsed)
@@ -128,7 +133,48 @@ namespace {
 
 std::string captured;
 
+OsResult memoryWriteStdout(const void* bytes, std::size_t n, int*) {
+    captured.append(static_cast<const char*>(bytes), n);
+    return OsOk;
+}
+
+bool memoryStdoutIsTerminal() {
+    return false;
+}
+
+// A terminal in a UTF-8 locale, which shows every character.
+std::size_t memoryEncodeForOutput(char32_t c, char* out) {
+    return encodeUtf8(c, out);
+}
+
+void memoryReadKey() {}
+
+const OsMethods memoryMethods = {
+    memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
+    memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
+    memoryWriteStdout,  memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
+    memoryReadKey,
+};
+
 }  // namespace
+
+void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse) {
+    osMethods = &memoryMethods;
+    fileBytes = bytes;
+    fileSize = size;
+    fileLength = length;
+    fileSparse = sparse;
+    streamChunk = 0;
+}
+
+void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk) {
+    setMemoryFile(bytes, size, -1, false);
+    streamChunk = chunk != 0 ? chunk : 1;
+}
+
+int memoryFilesOpen() {
+    return openFiles;
+}
 
 const std::string& memoryOutput() {
     return captured;
@@ -137,18 +183,3 @@ const std::string& memoryOutput() {
 void clearMemoryOutput() {
     captured.clear();
 }
-
-OsResult osWriteStdout(const void* bytes, std::size_t n, int*) {
-    captured.append(static_cast<const char*>(bytes), n);
-    return OsOk;
-}
-
-bool osStdoutIsTerminal() {
-    return false;
-}
-
-void osWriteName(const PathChar* name) {
-    outText(name);
-}
-
-void osReadKey() {}

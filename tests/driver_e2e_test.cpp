@@ -3,6 +3,9 @@
 // exit codes and the key prompt (which returns at once without a terminal).
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
+#include "cli/options.h"
 #include "tool_run.h"
 
 namespace {
@@ -11,25 +14,21 @@ const std::string NotEnough = "\nError: Not enough parameter!  ('/?' for help)\n
 const std::string Unknown = "\nError: Unknown parameter!  ('/?' for help)\n\n";
 const std::string Prompt = "\nPress a key to continue...\n";
 
-std::string padded(const std::string& line) {
-    return line + std::string(78 - line.size(), ' ');
-}
+// Stands for the help as the tool prints it, which HelpNamesEveryOption
+// checks; taken when the tests run, not when they are listed.
+const std::string Help = "<help>";
 
-const std::string Help =
-    "\n" + Rule + "\n\n" + padded("  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files") + "\n" +
-    "\n" + padded("  USAGE:  Tessarlumen [input file(s)]") +
-    "\n" + padded("  MEANINGS:") +
-    "\n" + padded("             /n  -- no wait for a user key before the program exits") +
-    "\n" + padded("             /h  -- display this help message") +
-    "\n" + padded("             /?  -- display this help message") +
-    "\n" + padded("             input files -- any .wad, .tik or .tmd files") +
-    "\n" + Rule + "\n";
+const std::string& helpText() {
+    static const std::string text = runTool({"/h", "/n"}).out;
+    return text;
+}
 
 struct DriverCase {
     const char* name;
     std::vector<std::string> args;
     std::string out;
     int exitCode;
+    std::string err = "";
 };
 
 const DriverCase DriverCases[] = {
@@ -38,7 +37,7 @@ const DriverCase DriverCases[] = {
     {"only /N", {"/N"}, NotEnough, 1},
     {"/x", {"/x"}, Unknown + Prompt, 2},
     {"lone slash", {"/"}, Unknown + Prompt, 2},
-    {"lone dash", {"-"}, Unknown + Prompt, 2},
+    {"lone dash: standard input, here empty", {"-"}, "\nError: Unknown file structure! (-)\n\n" + Prompt, 14},
     {"-5", {"-5", "missing.wad"}, Unknown + Prompt, 2},
     // Windows keeps reading every argument that starts with '/' as an option.
     {"absolute path", {"/tmp/a.wad"},
@@ -63,7 +62,11 @@ const DriverCase DriverCases[] = {
     {"-- ends the options", {"/n", "--", "-x", "/h"},
      "\nError: Cannot read file '-x' !\n\n", 11},
     {"-- alone", {"--"}, NotEnough + Prompt, 1},
-    {"/j and an argument error", {"/j", "/x"}, Unknown, 2},
+    // Under /j, standard output holds JSON Lines only, even after an error.
+    {"/j and an argument error", {"/j", "/x"}, "", 2, "Error: Unknown parameter!  ('/?' for help)\n"},
+    {"/j after an unknown option", {"/x", "/j"}, "", 2, "Error: Unknown parameter!  ('/?' for help)\n"},
+    {"/j alone", {"/j"}, "", 1, "Error: Not enough parameter!  ('/?' for help)\n"},
+    {"/j after --", {"--", "/j"}, "\nError: Cannot read file '/j' !\n\n" + Prompt, 11},
     {"/j and help", {"/J", "/h"}, Help, 0},
     {"/n after the file", {"missing.wad", "/n"}, "\nError: Cannot read file 'missing.wad' !\n\n", 11},
 };
@@ -73,10 +76,32 @@ TEST(Driver, OptionsMessagesAndExitCodes) {
     for (const DriverCase& c : DriverCases) {
         SCOPED_TRACE(c.name);
         ToolRun run = runTool(c.args, dir.path);
-        EXPECT_EQ(run.out, c.out);
+        std::string out = c.out;
+        if (out.compare(0, Help.size(), Help) == 0)
+            out.replace(0, Help.size(), helpText());
+        EXPECT_EQ(run.out, out);
         EXPECT_EQ(run.exitCode, c.exitCode);
-        EXPECT_EQ(run.err, "");
+        EXPECT_EQ(run.err, c.err);
     }
+}
+
+// The help keeps its frame (a rule above and below, every line between
+// them as wide as the rules, the banner as it always was) and names every
+// option the parser accepts.
+TEST(Driver, HelpNamesEveryOption) {
+    const std::string& help = helpText();
+    const std::string banner = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
+    ASSERT_EQ(help.substr(0, Rule.size() + 3 + 78), "\n" + Rule + "\n\n" + banner + std::string(78 - banner.size(), ' '));
+    ASSERT_EQ(help.substr(help.size() - Rule.size() - 2), "\n" + Rule + "\n");
+    std::string body = help.substr(Rule.size() + 3, help.size() - 2 * Rule.size() - 5);
+    std::size_t lines = 0;
+    for (std::size_t at = 0, end; at < body.size(); at = end + 1, ++lines) {
+        end = std::min(body.find('\n', at), body.size());
+        EXPECT_TRUE(end == at || end - at == 78) << body.substr(at, end - at);
+    }
+    EXPECT_GE(lines, OptionCount + 4);
+    for (std::size_t i = 0; i < OptionCount; ++i)
+        EXPECT_NE(body.find(std::string("  ") + Options[i].name + "  --"), std::string::npos) << Options[i].name;
 }
 
 TEST(Driver, FirstFailingFileEndsTheRun) {

@@ -129,10 +129,19 @@ std::vector<JsonCase> jsonCases() {
              EXPECT_EQ(j["ticket"]["commonKey"], "vwii");
              EXPECT_EQ(j["version"], 3);
          }},
+        // The ticket's own title ID and version tell a WAD packed with another title's ticket.
+        {"WAD with another title's ticket",
+         titlecraft::wadBytes(Channel, {.high = 0x00010001, .low = 0x41424344, .version = 9}),
+         [](const json& j, const Bytes&) {
+             EXPECT_EQ(j["titleId"], "0001000154534C41");
+             EXPECT_EQ(j["ticket"]["titleId"], "0001000141424344");
+             EXPECT_EQ(j["ticket"]["version"], 9);
+             EXPECT_EQ(j["systemVersion"], "000000010000003A");  // IOS58
+         }},
         {"WAD without a ticket", resized(titlecraft::wadBytes({}, {}, {.ticketLength = 0}), 4000),
          [](const json& j, const Bytes&) {
-             EXPECT_EQ(j["ticket"], json::parse(
-                 R"({"ticketId":null,"consoleId":null,"personal":null,"commonKey":null})"));
+             EXPECT_EQ(j["ticket"], json::parse(R"({"ticketId":null,"consoleId":null,"personal":null,
+                 "commonKey":null,"titleId":null,"version":null})"));
              EXPECT_EQ(j["wad"]["complete"], true);
          }},
         {"ticket", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 0, .commonKey = 9}),
@@ -149,6 +158,8 @@ std::vector<JsonCase> jsonCases() {
         {"484-byte ticket", resized(titlecraft::ticketBytes({.version = 5, .consoleId = 1}), 484),
          [](const json& j, const Bytes&) {
              EXPECT_EQ(j["version"], nullptr);
+             EXPECT_EQ(j["ticket"]["version"], nullptr);
+             EXPECT_EQ(j["ticket"]["titleId"], "0001000154534C41");
              EXPECT_EQ(j["ticket"]["consoleId"], "00000001");
              EXPECT_EQ(j["ticket"]["commonKey"], nullptr);
          }},
@@ -162,6 +173,7 @@ std::vector<JsonCase> jsonCases() {
              EXPECT_EQ(j["kind"], "tmd");
              EXPECT_EQ(j["name"], "IOS58");
              EXPECT_EQ(j["ios"], nullptr);
+             EXPECT_EQ(j["systemVersion"], "0000000000000000");
              EXPECT_EQ(j["region"], "Unknown");
              EXPECT_EQ(j["regionCode"], 4);  // Korea, which the text report calls Unknown
              EXPECT_EQ(j["size"], 1160 + 36 + 5);
@@ -235,8 +247,8 @@ TEST(Json, FailingFilesInTheMiddle) {
     EXPECT_EQ(run.exitCode, 11);
     std::vector<json> lines = parseLines(run.out);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], json::parse(R"({"file":"missing","error":"cannot-read"})"));
-    EXPECT_EQ(lines[2], json::parse(R"({"file":"short.tmd","error":"unknown-structure"})"));
+    EXPECT_EQ(lines[1], json::parse(R"({"file":"missing","error":"cannot-read","reason":"No such file or directory"})"));
+    EXPECT_EQ(lines[2], json::parse(R"({"file":"short.tmd","error":"unknown-structure","reason":"shorter than any title file"})"));
     EXPECT_EQ(lines[3]["kind"], "ticket");
     EXPECT_EQ(run.out.find("\n\n"), std::string::npos);
     EXPECT_EQ(run.out.find("Press"), std::string::npos);

@@ -121,8 +121,6 @@ struct KeyCase {
 const KeyCase KeyCases[] = {
     {"letter", "x"},
     {"Enter", "\r"},
-    {"Ctrl-C", "\x03"},
-    {"Ctrl-Z", "\x1a"},
     {"UTF-8 letter", "\xc3\xa9"},
     {"three-byte character", "\xe2\x82\xac"},
     {"arrow", "\x1b[A"},
@@ -165,7 +163,7 @@ TEST(KeyWait, EachKeyIsConsumedWhole) {
 // terminal gets its echo and line input back first.
 TEST(KeyWait, SignalsRestoreTheMode) {
     SKIP_UNDER_WINE("POSIX terminals");
-    for (int sig : {SIGINT, SIGTERM, SIGHUP}) {
+    for (int sig : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGALRM}) {
         SCOPED_TRACE(sig);
         PtyRun run = startOnPty({TESSARLUMEN_EXE, "/h"});
         ASSERT_TRUE(readUntil(&run, Prompt));
@@ -175,6 +173,35 @@ TEST(KeyWait, SignalsRestoreTheMode) {
         EXPECT_TRUE(echoIsOn(run.master));
         close(run.master);
     }
+}
+
+// The terminal's signal keys keep working during the wait: Ctrl-C and
+// Ctrl-\ end the run as their signals do (a shell loop stops at 130),
+// with the mode restored; Ctrl-Z stops it, and after fg it takes a single
+// key again (a key typed meanwhile counts).
+TEST(KeyWait, SignalKeysKeepWorking) {
+    SKIP_UNDER_WINE("POSIX terminals");
+    const struct {
+        const char* key;
+        int exitCode;
+    } ending[] = {{"\x03", 128 + SIGINT}, {"\x1c", 128 + SIGQUIT}};
+    for (const auto& c : ending) {
+        PtyRun run = startOnPty({TESSARLUMEN_EXE, "/h"});
+        ASSERT_TRUE(readUntil(&run, Prompt) && waitUntilKeyMode(run.master));
+        ASSERT_EQ(write(run.master, c.key, 1), 1);
+        EXPECT_EQ(finish(&run), c.exitCode);
+        EXPECT_TRUE(echoIsOn(run.master));
+        close(run.master);
+    }
+    PtyRun run = startOnPty({"/bin/bash", "-c", "set -m; \"$0\" /h; fg >/dev/null; echo \"rc=$?\"", TESSARLUMEN_EXE});
+    ASSERT_TRUE(readUntil(&run, Prompt) && waitUntilKeyMode(run.master));
+    ASSERT_EQ(write(run.master, "\x1ax", 2), 2);
+    if (!readUntil(&run, "rc=0")) {
+        stopHung(&run);
+        FAIL() << "not stopped, or no single key after fg: " << run.seen;
+    }
+    EXPECT_EQ(finish(&run), 0);
+    close(run.master);
 }
 
 struct UnseenCase {

@@ -26,7 +26,9 @@ const NameCase NameCases[] = {
     {"invalid bytes", "\xff\xfe.wad", "C.UTF-8", "??.wad"},
     {"cut-off character", "a\xe2\x82", "C.UTF-8", "a??"},
     {"overlong encoding", "\xc0\xafx", "C.UTF-8", "??x"},
-    {"UTF-8 in an ASCII locale", "\xc3\xa9.tmd", "C", "??.tmd"},
+    // One '?' a character the output cannot carry, one a byte that is none.
+    {"UTF-8 in an ASCII locale", "\xc3\xa9.tmd", "C", "?.tmd"},
+    {"five-byte lead", "\xf8\x90\x80\x80", "C.UTF-8", "????"},
     // Invisible characters that reorder, hide or break a name.
     {"right-to-left override", "rlo\xe2\x80\xaegpj.tmd", "C.UTF-8", "rlo?gpj.tmd"},
     {"zero-width space and joiner", "a\xe2\x80\x8b\xe2\x80\x8d", "C.UTF-8", "a??"},

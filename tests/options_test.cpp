@@ -29,7 +29,8 @@ const OptionCase OptionCases[] = {
     {{"/nowait", "x.tik"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "x.tik"}},
     {{"/x"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/x"}},
     {{"/"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/"}},
-    {{"-"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"-"}},
+    {{"-"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"-"}},  // standard input
+    {{"/n", "--", "-"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "", "-"}},
     {{"-5"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"-5"}},
     // Parsing stops at the first unknown option; earlier flags stay set.
     {{"/q", "/n"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/q", "/n"}},

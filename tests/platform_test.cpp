@@ -21,7 +21,7 @@ TEST(Platform, ReadsAreWholeOrShort) {
     ASSERT_EQ(write(fd, bytes.data(), bytes.size()), 100);
     close(fd);
 
-    OsFile file{-1, 0};
+    OsFile file{};
     ASSERT_EQ(osOpen(path, &file), OsOk);
     EXPECT_EQ(fcntl(static_cast<int>(file.handle), F_GETFD) & FD_CLOEXEC, FD_CLOEXEC);
     EXPECT_EQ(osFileLength(&file), 100);

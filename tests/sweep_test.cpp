@@ -34,12 +34,15 @@ std::uint64_t align64(std::uint64_t n) {
 }
 
 // What a WAD with an intact prefix should give: its TMD where the section
-// lengths put it, and the records after it, both inside the file.
+// lengths put it, inside the file; its records inside the TMD's section,
+// then inside the file.
 int expectedForWad(const Bytes& wad) {
     std::uint64_t tmd = 0x40 + 0xA00 + align64(be32(wad, 0x0C)) + align64(be32(wad, 0x10));
     if (tmd + 484 > wad.size())
         return 11;
     std::uint64_t count = std::uint64_t{wad[tmd + 0x1DE]} << 8 | wad[tmd + 0x1DF];
+    if (484 + count * 36 > be32(wad, 0x14))
+        return 14;
     return tmd + 484 + count * 36 > wad.size() ? 11 : 0;
 }
 

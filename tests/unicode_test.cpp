@@ -3,6 +3,8 @@
 // screen as they are.
 #include <gtest/gtest.h>
 
+#include <clocale>
+#include <cwchar>
 #include <string>
 
 #include "common/unicode.h"
@@ -22,14 +24,17 @@ const Utf8Case Utf8Cases[] = {
     {"three bytes", "\xe2\x80\xae", 0x202E, 3},
     {"four bytes", "\xf0\x9f\x98\x80", 0x1F600, 4},
     {"largest", "\xf4\x8f\xbf\xbf", 0x10FFFF, 4},
-    {"past the largest", "\xf4\x90\x80\x80", ReplacementCharacter, 1},
-    {"overlong slash", "\xc0\xaf", ReplacementCharacter, 1},
-    {"overlong three bytes", "\xe0\x80\xaf", ReplacementCharacter, 1},
-    {"surrogate", "\xed\xa0\x80", ReplacementCharacter, 1},
-    {"lone continuation", "\x80", ReplacementCharacter, 1},
-    {"cut short", "\xe2\x82", ReplacementCharacter, 1},
-    {"bad continuation", "\xe2\x28\xa1", ReplacementCharacter, 1},
-    {"five-byte lead", "\xf8\x88\x80\x80\x80", ReplacementCharacter, 1},
+    {"past the largest", "\xf4\x90\x80\x80", Undecodable, 1},
+    {"overlong slash", "\xc0\xaf", Undecodable, 1},
+    {"overlong three bytes", "\xe0\x80\xaf", Undecodable, 1},
+    {"surrogate", "\xed\xa0\x80", Undecodable, 1},
+    {"lone continuation", "\x80", Undecodable, 1},
+    {"cut short", "\xe2\x82", Undecodable, 1},
+    {"bad continuation", "\xe2\x28\xa1", Undecodable, 1},
+    {"five-byte lead", "\xf8\x88\x80\x80\x80", Undecodable, 1},
+    {"lead F8 that once read as U+10000", "\xf8\x90\x80\x80", Undecodable, 1},
+    {"lead C1", "\xc1\xbf", Undecodable, 1},
+    {"lead F5", "\xf5\x80\x80\x80", Undecodable, 1},
 };
 
 TEST(Unicode, DecodesUtf8) {
@@ -38,7 +43,7 @@ TEST(Unicode, DecodesUtf8) {
         std::size_t used = 0;
         EXPECT_EQ(decodeUtf8(c.bytes.data(), c.bytes.size(), &used), c.first);
         EXPECT_EQ(used, c.used);
-        if (c.first != ReplacementCharacter) {
+        if (c.first != Undecodable) {
             char again[4];
             EXPECT_EQ(std::string(again, encodeUtf8(c.first, again)), c.bytes);
         }
@@ -56,9 +61,9 @@ TEST(Unicode, DecodesUtf16) {
     const Utf16Case cases[] = {
         {"one unit", {L'a'}, 'a', 1},
         {"pair", {wchar_t(0xD83D), wchar_t(0xDE00)}, 0x1F600, 2},
-        {"lone high surrogate", {wchar_t(0xD83D), L'a'}, ReplacementCharacter, 1},
-        {"high surrogate at the end", {wchar_t(0xD83D)}, ReplacementCharacter, 1},
-        {"lone low surrogate", {wchar_t(0xDE00)}, ReplacementCharacter, 1},
+        {"lone high surrogate", {wchar_t(0xD83D), L'a'}, Undecodable, 1},
+        {"high surrogate at the end", {wchar_t(0xD83D)}, Undecodable, 1},
+        {"lone low surrogate", {wchar_t(0xDE00)}, Undecodable, 1},
         {"last unit before the surrogates", {wchar_t(0xD7FF)}, 0xD7FF, 1},
     };
     for (const Utf16Case& c : cases) {
@@ -67,6 +72,36 @@ TEST(Unicode, DecodesUtf16) {
         EXPECT_EQ(decodeUtf16(c.units.data(), c.units.size(), &used), c.first);
         EXPECT_EQ(used, c.used);
     }
+}
+
+// The C library's own decoder under C.UTF-8 agrees with the tool's on
+// every lead byte followed by a spread of continuation and other bytes.
+TEST(Unicode, AgreesWithTheCLibrary) {
+    ASSERT_NE(std::setlocale(LC_CTYPE, "C.UTF-8"), nullptr);
+    const unsigned char tails[] = {0x00, 0x41, 0x7F, 0x80, 0x8F, 0x90, 0x9F, 0xA0, 0xBF, 0xC0, 0xFF};
+    for (int lead = 0x01; lead <= 0xFF; ++lead) {
+        for (unsigned char a : tails) {
+            for (unsigned char b : tails) {
+                const char bytes[] = {static_cast<char>(lead), static_cast<char>(a), static_cast<char>(b),
+                                      static_cast<char>(0x80)};
+                std::mbstate_t state{};
+                wchar_t wc = 0;
+                std::size_t theirs = std::mbrtowc(&wc, bytes, sizeof bytes, &state);
+                std::size_t used = 0;
+                char32_t ours = decodeUtf8(bytes, sizeof bytes, &used);
+                SCOPED_TRACE(testing::Message() << std::hex << lead << " " << int(a) << " " << int(b));
+                // glibc also decodes F4 90 and up to values past U+10FFFF,
+                // which are no characters.
+                if (theirs > sizeof bytes || static_cast<unsigned long>(wc) > 0x10FFFF) {
+                    EXPECT_EQ(ours, Undecodable);
+                } else {
+                    EXPECT_EQ(ours, static_cast<char32_t>(wc));
+                    EXPECT_EQ(used, theirs);
+                }
+            }
+        }
+    }
+    std::setlocale(LC_CTYPE, "C");
 }
 
 TEST(Unicode, HiddenCodePoints) {

@@ -1,11 +1,12 @@
 // SPDX-License-Identifier: MIT
 #include "cli/driver.h"
 
+#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "cli/options.h"
 #include "cli/wait.h"
+#include "common/names.h"
 #include "common/output.h"
 #include "common/runstate.h"
 #include "report/identity.h"
@@ -20,21 +21,23 @@ enum ExitCode {
     ExitOk = 0,
     ExitNoParameters = 1,
     ExitUnknownParameter = 2,
-    ExitCannotRead = 11,
     ExitCannotWrite = 12,
-    ExitOutOfMemory = 13,
-    ExitUnknownStructure = 14,
 };
 
 const char Banner[] = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
 
 const char* const UsageLines[] = {
-    "  USAGE:  Tessarlumen [input file(s)]",
+    "  USAGE:  Tessarlumen [options] [input file(s)]",
     "  MEANINGS:",
     "             /n  -- no wait for a user key before the program exits",
     "             /h  -- display this help message",
     "             /?  -- display this help message",
-    "             input files -- any .wad, .tik or .tmd files",
+    "             /k  -- keep going after a file that fails",
+    "             /j  -- JSON Lines: one object per file (implies /k and /n)",
+    "             --  -- end of the options: every later argument is a file",
+    "             --help  -- display this help message",
+    "             --version  -- show the version and process no file",
+    "             input files -- any .wad, .tik or .tmd files, - for standard input",
 };
 
 // Every text line of the help is padded to the width of the rules.
@@ -48,17 +51,21 @@ void printHelp() {
     printRule();
 }
 
-// What a failed file ends the run with, and how JSON names the failure.
+// What a failed file ends the run with, how JSON names the failure, and the
+// message the text output gives, around the file name where it has one.
 struct FailureKind {
     LoadStatus status;
     int exitCode;
     const char* jsonError;
+    const char* message;
+    bool namesFile;
+    const char* messageEnd;
 };
 
 const FailureKind FailureKinds[] = {
-    {LoadReadFailed, ExitCannotRead, "cannot-read"},
-    {LoadOutOfMemory, ExitOutOfMemory, "out-of-memory"},
-    {LoadUnknownStructure, ExitUnknownStructure, "unknown-structure"},
+    {LoadReadFailed, 11, "cannot-read", "\nError: Cannot read file '", true, "' !\n\n"},
+    {LoadOutOfMemory, 13, "out-of-memory", "\nError: Not enough working memory!\n\n", false, ""},
+    {LoadUnknownStructure, 14, "unknown-structure", "\nError: Unknown file structure! (", true, ")\n\n"},
 };
 
 const FailureKind& failureKind(LoadStatus status) {
@@ -68,33 +75,61 @@ const FailureKind& failureKind(LoadStatus status) {
     return FailureKinds[0];  // not reached: the loader returns no other failure
 }
 
-void printLoadFailure(LoadStatus status) {
-    if (runOptions.jsonOutput) {
-        printFailureJson(failureKind(status).jsonError);
-        return;
-    }
-    switch (status) {
-    case LoadReadFailed:
-        outText("\nError: Cannot read file '");
-        osWriteName(currentFileName);
-        outText("' !\n\n");
-        break;
-    case LoadOutOfMemory:
-        outText("\nError: Not enough working memory!\n\n");
-        break;
-    case LoadUnknownStructure:
-        outText("\nError: Unknown file structure! (");
-        osWriteName(currentFileName);
-        outText(")\n\n");
-        break;
-    case LoadOk:
-        break;
+// The cause of a failure in words, for the JSON reason.
+const char* const CauseTexts[] = {
+    "",  // none
+    "",  // the system's message instead
+    "the file ended while it was read",
+    "the file ends before its TMD",
+    "the file ends before its records",
+    "its length cannot be taken",
+    "shorter than any title file",
+    "no WAD, ticket or TMD signature",
+    "the TMD claims more records than its section holds",
+    "not enough memory",
+};
+static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::NoMemory) + 1);
+
+const char* causeText(const LoadFailure& failure) {
+    if (failure.cause == LoadCause::SystemError)
+        return osErrorText(failure.osError != 0 ? failure.osError : EIO);
+    return CauseTexts[static_cast<int>(failure.cause)];
+}
+
+void printTextFailure(const FailureKind& kind, const LoadFailure&) {
+    outText(kind.message);
+    if (kind.namesFile) {
+        writeName(currentFileName);
+        outText(kind.messageEnd);
     }
 }
 
+void printJsonFailure(const FailureKind& kind, const LoadFailure& failure) {
+    printFailureJson(kind.jsonError, causeText(failure));
+}
+
+void printTextTitle(const TitleFacts& facts) {
+    if (facts.kind == FileKind::Ticket)
+        printTicketInfo(facts);
+    else
+        printTmdInfo(facts);
+}
+
+// The text reports or JSON Lines, chosen once a run.
+struct OutputForm {
+    void (*title)(const TitleFacts& facts);
+    void (*failure)(const FailureKind& kind, const LoadFailure& failure);
+    const char* runEnd;  // after the last file
+};
+
+const OutputForm TextForm = {printTextTitle, printTextFailure, "\n"};
+const OutputForm JsonForm = {printTitleJson, printJsonFailure, ""};
+
+const OutputForm* outputForm = &TextForm;
+
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
-    std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", std::strerror(outError()));
+    std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", osErrorText(outError()));
     return ExitCannotWrite;
 }
 
@@ -113,56 +148,68 @@ int reportFiles(int argc, PathChar** argv) {
     // On a terminal each report shows as soon as it is made; elsewhere the
     // buffer fills first, which saves writes over a large folder.
     bool flushEachFile = osStdoutIsTerminal();
-    LoadStatus firstFailure = LoadOk;
+    int firstFailure = ExitOk;
     for (int i = 1; i < argc; ++i) {
         currentFileName = argv[i];
         if (currentFileName[0] == 0)
             continue;  // a blanked option or an empty argument
-        LoadStatus status = loadAndReport();
+        LoadFailure failure{};
+        LoadStatus status = loadAndReport(&failure);
         if (status != LoadOk) {
-            printLoadFailure(status);
-            if (firstFailure == LoadOk)
-                firstFailure = status;
+            const FailureKind& kind = failureKind(status);
+            outputForm->failure(kind, failure);
+            if (firstFailure == ExitOk)
+                firstFailure = kind.exitCode;
         }
         if (flushEachFile)
             outFlush();
         if (outFailed())
             return failOutput();  // no further file is opened
         if (status != LoadOk && !runOptions.keepGoing)
-            return endRun(failureKind(status).exitCode);
+            return endRun(firstFailure);
     }
-    if (!runOptions.jsonOutput)
-        outText("\n");
-    return endRun(firstFailure == LoadOk ? ExitOk : failureKind(firstFailure).exitCode);
+    outText(outputForm->runEnd);
+    return endRun(firstFailure);
+}
+
+// Argument errors go to standard output, except under /j, whose standard
+// output holds JSON Lines only.
+int argumentError(const char* message, int exitCode, bool toStandardError) {
+    if (toStandardError) {
+        std::fprintf(stderr, "Error: %s  ('/?' for help)\n", message);
+        return exitCode;
+    }
+    outText("\nError: ");
+    outText(message);
+    outText("  ('/?' for help)\n\n");
+    return endRun(exitCode);
 }
 
 }  // namespace
 
-LoadStatus loadAndReport() {
+LoadStatus loadAndReport(LoadFailure* failure) {
     LoadedTitle title{};
     LoadStatus status = loadTitle(&title);
+    if (failure != nullptr)
+        *failure = {title.cause, title.osError};
     if (status != LoadOk)
         return status;
     TitleFacts facts;
     decodeTitle(title, &facts);
-    if (runOptions.jsonOutput)
-        printTitleJson(facts);
-    else if (facts.kind == FileKind::Ticket)
-        printTicketInfo(facts);
-    else
-        printTmdInfo(facts);
+    outputForm->title(facts);
     releaseTitle(&title);
     return LoadOk;
 }
 
 int runMain(int argc, PathChar** argv, const bool* expanded) {
-    switch (parseArguments(argc, argv, expanded)) {
+    bool json = jsonRequested(argc, argv, expanded);
+    ArgStatus status = parseArguments(argc, argv, expanded);
+    outputForm = runOptions.jsonOutput ? &JsonForm : &TextForm;
+    switch (status) {
     case ArgsMissing:
-        outText("\nError: Not enough parameter!  ('/?' for help)\n\n");
-        return endRun(ExitNoParameters);
+        return argumentError("Not enough parameter!", ExitNoParameters, json);
     case ArgsUnknown:
-        outText("\nError: Unknown parameter!  ('/?' for help)\n\n");
-        return endRun(ExitUnknownParameter);
+        return argumentError("Unknown parameter!", ExitUnknownParameter, json);
     case ArgsOk:
         break;
     }

@@ -11,6 +11,13 @@
 // the entry code made from wildcard patterns: file names, never options.
 int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
 
+// Why a file could not be reported.
+struct LoadFailure {
+    LoadCause cause;
+    int osError;
+};
+
 // Loads currentFileName, decodes it and renders it in the output form the
-// options chose; releases what it loaded. Prints nothing on failure.
-LoadStatus loadAndReport();
+// options chose; releases what it loaded. Prints nothing on failure, but
+// says why in `*failure` when given.
+LoadStatus loadAndReport(LoadFailure* failure = nullptr);

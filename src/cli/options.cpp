@@ -3,6 +3,14 @@
 
 #include "common/runstate.h"
 
+const OptionEntry Options[] = {
+    {"/n", OptionEffect::NoWait},      {"/h", OptionEffect::Help},
+    {"/?", OptionEffect::Help},        {"/k", OptionEffect::KeepGoing},
+    {"/j", OptionEffect::Json},        {"--", OptionEffect::EndOfOptions},
+    {"--help", OptionEffect::Help},    {"--version", OptionEffect::Version},
+};
+const std::size_t OptionCount = sizeof Options / sizeof Options[0];
+
 namespace {
 
 bool sameText(const PathChar* arg, const char* text) {
@@ -22,46 +30,50 @@ bool holdsSlash(const PathChar* text) {
 bool isFileName(const PathChar* arg) {
     if (arg[0] != '/' && arg[0] != '-')
         return true;
+    if (arg[0] == '-' && arg[1] == 0)
+        return true;  // standard input
     // No option holds a '/', so on systems whose paths start with one,
     // /home/me/a.wad and /dev/fd/63 are files.
     return OsSlashStartsPaths && arg[0] == '/' && holdsSlash(arg + 1);
 }
 
-// Sets the flag an option stands for; false when it stands for none.
-bool applyOption(const PathChar* arg) {
-    if (arg[1] == '-') {
-        if (sameText(arg, "--help"))
-            runOptions.helpRequested = 1;
-        else if (sameText(arg, "--version"))
-            runOptions.versionRequested = 1;
-        else
-            return false;
-        return true;
+PathChar lowerCase(PathChar c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<PathChar>(c - 'A' + 'a') : c;
+}
+
+// The option an argument stands for, or null when it stands for none.
+const OptionEntry* optionOf(const PathChar* arg) {
+    for (const OptionEntry& option : Options) {
+        bool isLong = option.name[1] == '-';
+        if (isLong ? sameText(arg, option.name) : arg[1] != '-' && lowerCase(arg[1]) == option.name[1])
+            return &option;
     }
-    switch (arg[1]) {
-    case '?':
-    case 'H':
-    case 'h':
-        runOptions.helpRequested = 1;
-        return true;
-    case 'N':
-    case 'n':
+    return nullptr;
+}
+
+void apply(OptionEffect effect) {
+    switch (effect) {
+    case OptionEffect::NoWait:
         runOptions.waitForKey = 0;
-        return true;
-    case 'K':
-    case 'k':
+        break;
+    case OptionEffect::Help:
+        runOptions.helpRequested = 1;
+        break;
+    case OptionEffect::KeepGoing:
         runOptions.keepGoing = 1;
-        return true;
-    case 'J':
-    case 'j':
+        break;
+    case OptionEffect::Json:
         // JSON Lines are for programs: every file gets its object, and
         // nobody is there to press a key.
         runOptions.jsonOutput = 1;
         runOptions.keepGoing = 1;
         runOptions.waitForKey = 0;
-        return true;
-    default:
-        return false;
+        break;
+    case OptionEffect::Version:
+        runOptions.versionRequested = 1;
+        break;
+    case OptionEffect::EndOfOptions:
+        break;
     }
 }
 
@@ -75,12 +87,26 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
             runOptions.filesGiven = 1;  // an empty argument counts too
             continue;
         }
-        if (sameText(arg, "--"))
-            optionsEnded = true;
-        else if (!applyOption(arg))
+        const OptionEntry* option = optionOf(arg);
+        if (option == nullptr)
             return ArgsUnknown;
+        optionsEnded = option->effect == OptionEffect::EndOfOptions;
+        apply(option->effect);
         arg[0] = 0;
     }
     bool proceed = runOptions.helpRequested || runOptions.versionRequested || runOptions.filesGiven;
     return proceed ? ArgsOk : ArgsMissing;
+}
+
+bool jsonRequested(int argc, PathChar* const* argv, const bool* expanded) {
+    for (int i = 1; i < argc; ++i) {
+        if ((expanded != nullptr && expanded[i]) || isFileName(argv[i]))
+            continue;
+        const OptionEntry* option = optionOf(argv[i]);
+        if (option != nullptr && option->effect == OptionEffect::EndOfOptions)
+            return false;
+        if (option != nullptr && option->effect == OptionEffect::Json)
+            return true;
+    }
+    return false;
 }

@@ -1,10 +1,13 @@
 // SPDX-License-Identifier: MIT
 #include "common/output.h"
 
+#include <cassert>
 #include <cerrno>
 #include <cstdarg>
 #include <cstdio>
 #include <cstring>
+
+#include "platform/os.h"
 
 namespace {
 
@@ -16,6 +19,9 @@ constexpr std::size_t FormatLimit = 512;
 char buffer[BufferSize];
 std::size_t used = 0;
 int failure = 0;  // the error number of the first failed write
+#ifndef NDEBUG
+std::size_t reserved = 0;  // what the last outReserve promised
+#endif
 
 }  // namespace
 
@@ -32,12 +38,21 @@ void outFlush() {
 
 namespace {
 
-// Room for `n` more bytes (n at most BufferSize), writing out what is
-// buffered first when it is short; the caller fills it and adds to `used`.
+// Where a record is formatted when the buffer is short of room: it then
+// goes in through outWrite, which fills the buffer before writing it out,
+// so every write but the last is one whole buffer.
+char scratch[OutReserveLimit];
+bool inScratch = false;
+
+// Room for `n` more bytes (n at most OutReserveLimit); the caller fills it
+// and commits it.
 char* reserve(std::size_t n) {
-    if (BufferSize - used < n)
-        outFlush();
-    return buffer + used;
+#ifndef NDEBUG
+    assert(n <= OutReserveLimit);
+    reserved = n;
+#endif
+    inScratch = BufferSize - used < n;
+    return inScratch ? scratch : buffer + used;
 }
 
 }  // namespace
@@ -65,8 +80,7 @@ void outText(const char* text) {
 }
 
 void outChar(char c) {
-    *reserve(1) = c;
-    outCommit(1);
+    outWrite(&c, 1);
 }
 
 void outFormat(const char* format, ...) {
@@ -84,6 +98,15 @@ char* outReserve(std::size_t n) {
 }
 
 void outCommit(std::size_t n) {
+#ifndef NDEBUG
+    assert(n <= reserved && "more written than reserved");
+    reserved = 0;
+#endif
+    if (inScratch) {
+        inScratch = false;
+        outWrite(scratch, n);
+        return;
+    }
     used += n;
     if (used == BufferSize)
         outFlush();
@@ -107,6 +130,12 @@ char* putHex(char* at, unsigned long long value, int digits, bool upperCase) {
         value >>= 4;
     }
     return at + digits;
+}
+
+char* putText(char* at, const char* text) {
+    while (*text != 0)
+        *at++ = *text++;
+    return at;
 }
 
 char* putHexBytes(char* at, const std::uint8_t* bytes, std::size_t n) {

@@ -8,8 +8,6 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "platform/os.h"
-
 void outWrite(const char* bytes, std::size_t n);
 void outText(const char* text);
 void outChar(char c);
@@ -29,7 +27,7 @@ void outHex(unsigned long long value, int digits, bool upperCase);
 // Formatting in place, for the records written by the thousand: outReserve
 // gives room for `n` bytes (at most OutReserveLimit) in the buffer, the
 // put functions below fill it, each returning where it stopped, and
-// outCommit takes the `n` bytes filled.
+// outCommit takes the `n` bytes filled (at most those reserved).
 inline constexpr std::size_t OutReserveLimit = 512;
 char* outReserve(std::size_t n);
 void outCommit(std::size_t n);
@@ -37,6 +35,7 @@ void outCommit(std::size_t n);
 char* putDecimal(char* at, unsigned long long value);
 char* putHex(char* at, unsigned long long value, int digits, bool upperCase);
 char* putHexBytes(char* at, const std::uint8_t* bytes, std::size_t n);  // lower-case pairs
+char* putText(char* at, const char* text);  // without its terminator
 template <std::size_t N>
 char* putLiteral(char* at, const char (&text)[N]) {
     for (std::size_t i = 0; i + 1 < N; ++i)

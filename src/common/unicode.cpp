@@ -29,20 +29,21 @@ char32_t decodeUtf8(const char* s, std::size_t left, std::size_t* used) {
     auto lead = static_cast<unsigned char>(s[0]);
     if (lead < 0x80)
         return lead;
-    std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
+    // C0 and C1 could only start overlong forms, F5 and up values past U+10FFFF.
+    std::size_t length = lead >= 0xF5 ? 0 : lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
     if (length == 0 || length > left)
-        return ReplacementCharacter;
+        return Undecodable;
     char32_t c = lead & (0x7F >> length);
     for (std::size_t i = 1; i < length; ++i) {
         auto byte = static_cast<unsigned char>(s[i]);
         if (!isContinuation(byte))
-            return ReplacementCharacter;
+            return Undecodable;
         c = c << 6 | (byte & 0x3F);
     }
     // The shortest form only: anything else could hide a '/' or a control character.
     const char32_t smallest[] = {0, 0, 0x80, 0x800, 0x10000};
     if (c < smallest[length] || c > 0x10FFFF || (c >= 0xD800 && c <= 0xDFFF))
-        return ReplacementCharacter;
+        return Undecodable;
     *used = length;
     return c;
 }
@@ -57,7 +58,7 @@ char32_t decodeUtf16(const wchar_t* s, std::size_t left, std::size_t* used) {
         *used = 2;
         return 0x10000 + ((unit - 0xD800) << 10) + (next - 0xDC00);
     }
-    return ReplacementCharacter;
+    return Undecodable;
 }
 
 std::size_t encodeUtf8(char32_t c, char* out) {

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cwchar>
-#include <cwctype>
 #include <deque>
 #include <memory>
 #include <string>
@@ -28,8 +27,10 @@ bool isOption(const wchar_t* arg) {
     return arg[0] == L'/' || arg[0] == L'-';
 }
 
+// Without regard to case by the ordinal rule the sort below uses, beyond
+// ASCII too: "É*.tmd" finds é1.tmd.
 bool sameLetter(wchar_t a, wchar_t b) {
-    return a == b || std::towupper(a) == std::towupper(b);
+    return a == b || CompareStringOrdinal(&a, 1, &b, 1, TRUE) == CSTR_EQUAL;
 }
 
 // Whether `name` matches `pattern` ('*' any run, '?' one character), without

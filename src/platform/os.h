@@ -1,16 +1,22 @@
 // SPDX-License-Identifier: MIT
 // The operating-system layer: everything Tessarlumen needs from the OS, as
 // a handful of calls with integer results. One implementation file per OS
-// (os_posix.cpp, os_win.cpp, with os_common.cpp shared by both) provides
-// them; nothing outside this folder opens files, talks to the terminal or
-// uses OS-specific calls.
+// (os_posix.cpp, os_win.cpp, with os_common.cpp shared by both) fills in a
+// table of them; nothing outside this folder opens files, talks to the
+// terminal or uses OS-specific calls, and this folder includes nothing from
+// the rest of the program.
+//
+// The table is how tests reach the layer: a test build or the fuzzer puts a
+// table of its own in front (failure injection, files in memory), whose
+// calls may pass on to the system's, so the real implementations carry no
+// test hooks.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 // A file name as the OS hands it over: wide on Windows, where names are
-// UTF-16, and the exact bytes of argv everywhere else.
+// UTF-16, and the exact bytes of argv everywhere else (UTF-8 by custom).
 #ifdef _WIN32
 using PathChar = wchar_t;
 #else
@@ -27,54 +33,105 @@ inline constexpr bool OsSlashStartsPaths = true;
 
 enum OsResult { OsOk = 0, OsError = 1 };
 
-// An open title file. `handle` is the implementation's own (a descriptor or a
-// stream); `length` is filled in by osOpen when opening learns it anyway.
+// An open file. `handle` is the implementation's own (a descriptor or a
+// stream). `error` holds the system's error number of the last failed call
+// on it, or 0 when a read failed only because the file ended first.
 struct OsFile {
     std::intptr_t handle;
-    std::int64_t length;
+    std::int64_t length;  // -1 when the file has none (a stream)
+    bool stream;          // read in order to its end: a pipe, FIFO, device or terminal
+    int error;
 };
 
-// Opens `name`, exactly as given, for reading only; never blocks, even on a
-// FIFO. A directory is refused. Any other file that is not a regular file
-// (FIFO, socket, device) opens, even where the OS would refuse it, as a file
-// without a length. OsOk or OsError; on OsError there is nothing to close.
-OsResult osOpen(const PathChar* name, OsFile* file);
+// The most bytes osEncodeForOutput writes for one character.
+inline constexpr std::size_t OsMaxEncodedChar = 16;
 
-// The length of a regular file in bytes, or -1 when the file has no length
-// (a FIFO, socket or device) or it cannot be taken.
-std::int64_t osFileLength(const OsFile* file);
+struct OsMethods {
+    // Opens `name`, exactly as given, for reading only. A directory is
+    // refused. A file that is not a regular file (FIFO, character device)
+    // opens as a stream; opening a FIFO waits for its writer, as cat does.
+    // OsOk, or OsError with file->error set and nothing to close.
+    OsResult (*open)(const PathChar* name, OsFile* file);
+    // Standard input as a file (in binary mode on Windows): a stream, or a
+    // regular file when it was redirected from one.
+    OsResult (*openStandardInput)(OsFile* file);
+    // The length of a regular file in bytes, or -1 when it has none or it
+    // cannot be taken.
+    std::int64_t (*fileLength)(const OsFile* file);
+    // Reads exactly `n` bytes at byte `offset` of a regular file. Interrupted
+    // and partial reads are retried; OsOk means all `n` bytes arrived. End of
+    // file before `n` bytes, or any read error, is OsError: a short read.
+    OsResult (*readAt)(OsFile* file, std::uint64_t offset, void* buf, std::size_t n);
+    // Reads the next bytes of a stream, at most `n`, waiting for them; *got
+    // is 0 only at its end. OsError on a read error.
+    OsResult (*readNext)(OsFile* file, void* buf, std::size_t n, std::size_t* got);
+    void (*close)(OsFile* file);
+    // Heap blocks for the loader's buffers; null when memory is exhausted.
+    // free accepts null.
+    void* (*alloc)(std::size_t n);
+    void (*free)(void* block);
+    // Writes all `n` bytes to standard output (in text mode on Windows, so
+    // each "\n" becomes CR LF). Interrupted and partial writes are retried,
+    // and an output that cannot take more yet is waited for. OsOk, or
+    // OsError with the system's error number in `*error`.
+    OsResult (*writeStdout)(const void* bytes, std::size_t n, int* error);
+    // Whether standard output is a terminal (a console on Windows).
+    bool (*stdoutIsTerminal)();
+    // Writes code point `c` into `out` (OsMaxEncodedChar bytes of room) as
+    // the output shows text: the locale's encoding, or the console's code
+    // page. Returns the byte count, or 0 when the output cannot carry it.
+    std::size_t (*encodeForOutput)(char32_t c, char* out);
+    // The system's message for an error number.
+    const char* (*errorText)(int error);
+    // Waits for one key press on the console itself (not standard input),
+    // without echo and without waiting for Enter, and consumes the whole
+    // key. Returns at once unless someone can see the prompt and answer
+    // it: standard output must be that console and, on POSIX, the process
+    // must be in its foreground.
+    void (*readKey)();
+};
 
-// Reads exactly `n` bytes at byte `offset` into `buf`. Interrupted and
-// partial reads are retried; OsOk means all `n` bytes arrived. End of file
-// before `n` bytes, or any read error, is OsError: a short read.
-OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n);
+// The system's own table, and the table in use (the system's unless a test
+// build or the fuzzer put its own in front).
+extern const OsMethods osSystemMethods;
+extern const OsMethods* osMethods;
 
-void osClose(OsFile* file);
-
-// Heap blocks for the loader's buffers; osAlloc returns null when memory is
-// exhausted. osFree accepts null.
-void* osAlloc(std::size_t n);
-void osFree(void* block);
-
-// Writes all `n` bytes to standard output (in text mode on Windows, so each
-// "\n" becomes CR LF). Interrupted and partial writes are retried. OsOk, or
-// OsError with the system's error number in `*error`.
-OsResult osWriteStdout(const void* bytes, std::size_t n, int* error);
-
-// Whether standard output is a terminal (a console on Windows).
-bool osStdoutIsTerminal();
-
-// Writes a file name to the tool's output (common/output.h). Printable
-// ASCII is written as is; other characters are written when the output's
-// encoding can carry them. Control characters, invisible format characters
-// and anything that cannot be represented become '?', one per character or
-// undecodable byte, so a name can neither inject terminal control sequences
-// nor disguise itself.
-void osWriteName(const PathChar* name);
-
-// Waits for one key press on the console itself (not standard input),
-// without echo and without waiting for Enter, and consumes the whole key.
-// Returns at once unless someone can see the prompt and answer it: standard
-// output must be that console and, on POSIX, the process must be in its
-// foreground.
-void osReadKey();
+inline OsResult osOpen(const PathChar* name, OsFile* file) {
+    return osMethods->open(name, file);
+}
+inline OsResult osOpenStandardInput(OsFile* file) {
+    return osMethods->openStandardInput(file);
+}
+inline std::int64_t osFileLength(const OsFile* file) {
+    return osMethods->fileLength(file);
+}
+inline OsResult osReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
+    return osMethods->readAt(file, offset, buf, n);
+}
+inline OsResult osReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
+    return osMethods->readNext(file, buf, n, got);
+}
+inline void osClose(OsFile* file) {
+    osMethods->close(file);
+}
+inline void* osAlloc(std::size_t n) {
+    return osMethods->alloc(n);
+}
+inline void osFree(void* block) {
+    osMethods->free(block);
+}
+inline OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
+    return osMethods->writeStdout(bytes, n, error);
+}
+inline bool osStdoutIsTerminal() {
+    return osMethods->stdoutIsTerminal();
+}
+inline std::size_t osEncodeForOutput(char32_t c, char* out) {
+    return osMethods->encodeForOutput(c, out);
+}
+inline const char* osErrorText(int error) {
+    return osMethods->errorText(error);
+}
+inline void osReadKey() {
+    osMethods->readKey();
+}

@@ -1,29 +1,28 @@
 // SPDX-License-Identifier: MIT
 // The parts of the OS layer that are the same on every system: the length
-// each osOpen recorded, and heap blocks from the C run-time's malloc and
-// free, with the test builds' failure injection in front.
+// each open recorded, heap blocks from the C run-time's malloc and free,
+// and the C run-time's error messages.
+#include "platform/os_common.h"
+
 #include <cstdlib>
+#include <cstring>
 
-#include "platform/fault_injection.h"
-#include "platform/os.h"
+// Constant-initialised, so a table put in front of it by a test build's
+// static initialiser always finds it set.
+const OsMethods* osMethods = &osSystemMethods;
 
-std::int64_t osFileLength(const OsFile* file) {
-    if (osFaultNow(FaultLength))
-        return -1;
+std::int64_t osCommonFileLength(const OsFile* file) {
     return file->length;
 }
 
-void* osAlloc(std::size_t n) {
-    if (osFaultNow(FaultAlloc))
-        return nullptr;
-    void* block = std::malloc(n);
-    if (block != nullptr)
-        osFaultCountBlock(1);
-    return block;
+void* osCommonAlloc(std::size_t n) {
+    return std::malloc(n);
 }
 
-void osFree(void* block) {
-    if (block != nullptr)
-        osFaultCountBlock(-1);
+void osCommonFree(void* block) {
     std::free(block);
+}
+
+const char* osCommonErrorText(int error) {
+    return std::strerror(error);
 }

@@ -1,8 +1,5 @@
 // SPDX-License-Identifier: MIT
 // The operating-system layer for Linux and other POSIX systems.
-#include "platform/os.h"
-#include "platform/fault_injection.h"
-
 #include <cerrno>
 #include <clocale>
 #include <csignal>
@@ -10,66 +7,91 @@
 #include <cwchar>
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
-#include "common/output.h"
-#include "common/unicode.h"
+#include "platform/os_common.h"
 
 // Title files can be larger than 2 GiB, and a WAD's sections lie where its
 // header says: every offset must reach the whole file, on 32-bit systems too.
 static_assert(sizeof(off_t) == 8, "build with 64-bit file offsets (_FILE_OFFSET_BITS=64)");
 
-OsResult osOpen(const char* name, OsFile* file) {
-    if (osFaultNow(FaultOpen))
-        return OsError;
-    // O_NONBLOCK keeps a FIFO without a writer from hanging the open; it
-    // changes nothing for regular files.
-    int fd;
-    do {
-        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
-    struct stat st;
-    if (fd < 0) {
-        // Some special files (a socket, a device without a driver) refuse to
-        // open at all. They are still not regular files, so they open as
-        // files without a length, like a FIFO or a working device.
-        if (stat(name, &st) != 0 || S_ISREG(st.st_mode) || S_ISDIR(st.st_mode))
-            return OsError;
-        file->handle = -1;
-        file->length = -1;
-        return OsOk;
+namespace {
+
+int descriptorOf(const OsFile* file) {
+    return static_cast<int>(file->handle);
+}
+
+// Waits until `fd` can be read (POLLIN) or written (POLLOUT): a descriptor
+// left non-blocking by whoever handed it over answers EAGAIN instead.
+void waitFor(int fd, short events) {
+    pollfd p{fd, events, 0};
+    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
     }
-    std::int64_t length = -1;
-    if (fstat(fd, &st) == 0) {
+}
+
+bool wouldBlock(int error) {
+    return error == EAGAIN || error == EWOULDBLOCK;
+}
+
+// Takes the length of a regular file; anything else but a directory is a
+// stream, read in order to its end.
+OsResult describe(int fd, OsFile* file) {
+    struct stat st;
+    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
         // Linux opens directories for reading; to the tool they are files
         // that cannot be opened, whatever the file system.
-        if (S_ISDIR(st.st_mode)) {
-            close(fd);
-            return OsError;
-        }
-        if (S_ISREG(st.st_mode))
-            length = st.st_size;
+        file->error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        close(fd);
+        return OsError;
     }
     file->handle = fd;
-    file->length = length;
+    file->stream = !S_ISREG(st.st_mode);
+    file->length = file->stream ? -1 : st.st_size;
+    file->error = 0;
     return OsOk;
 }
 
-OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
-    if (osFaultNow(FaultRead))
+OsResult posixOpen(const char* name, OsFile* file) {
+    // A FIFO without a writer blocks here until one comes, as it does for cat.
+    int fd;
+    do {
+        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        file->error = errno;
         return OsError;
+    }
+    return describe(fd, file);
+}
+
+OsResult posixOpenStandardInput(OsFile* file) {
+    // A copy, so that closing the file leaves standard input itself open.
+    int fd = fcntl(STDIN_FILENO, F_DUPFD_CLOEXEC, 3);
+    if (fd < 0) {
+        file->error = errno;
+        return OsError;
+    }
+    return describe(fd, file);
+}
+
+OsResult posixReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     auto* p = static_cast<unsigned char*>(buf);
     while (n > 0) {
-        if (offset > static_cast<std::uint64_t>(INT64_MAX))
+        if (offset > static_cast<std::uint64_t>(INT64_MAX)) {
+            file->error = 0;
             return OsError;
-        ssize_t got = pread(static_cast<int>(file->handle), p, n, static_cast<off_t>(offset));
+        }
+        ssize_t got = pread(descriptorOf(file), p, n, static_cast<off_t>(offset));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got <= 0)
+        if (got <= 0) {
+            file->error = got < 0 ? errno : 0;
             return OsError;
+        }
         p += got;
         n -= static_cast<std::size_t>(got);
         offset += static_cast<std::uint64_t>(got);
@@ -77,23 +99,38 @@ OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size
     return OsOk;
 }
 
-void osClose(OsFile* file) {
+OsResult posixReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
+    for (;;) {
+        ssize_t r = read(descriptorOf(file), buf, n);
+        if (r >= 0) {
+            *got = static_cast<std::size_t>(r);
+            return OsOk;
+        }
+        if (wouldBlock(errno))
+            waitFor(descriptorOf(file), POLLIN);
+        else if (errno != EINTR)
+            break;
+    }
+    file->error = errno;
+    return OsError;
+}
+
+void posixClose(OsFile* file) {
     // close() is not retried on EINTR: on Linux the descriptor is gone either way.
     if (file->handle >= 0)
-        close(static_cast<int>(file->handle));
+        close(descriptorOf(file));
     file->handle = -1;
 }
 
-OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
-    if (osFaultNow(FaultWrite)) {
-        *error = EIO;
-        return OsError;
-    }
+OsResult posixWriteStdout(const void* bytes, std::size_t n, int* error) {
     auto* p = static_cast<const char*>(bytes);
     while (n > 0) {
         ssize_t put = write(STDOUT_FILENO, p, n);
-        if (put < 0 && errno == EINTR)
+        if (put < 0 && (errno == EINTR || wouldBlock(errno))) {
+            if (errno != EINTR)
+                waitFor(STDOUT_FILENO, POLLOUT);
             continue;
+        }
         if (put <= 0) {
             *error = put < 0 ? errno : EIO;
             return OsError;
@@ -104,64 +141,28 @@ OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
     return OsOk;
 }
 
-bool osStdoutIsTerminal() {
+bool posixStdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
-namespace {
-
-// Writes one character that is not ASCII, decoded in the locale's encoding.
-// Returns how many bytes of `s` it took.
-std::size_t writeEncodedChar(const char* s, std::size_t left) {
-    // The locale is needed only for names that are not plain ASCII, so it is
-    // set up on first use rather than at every start.
+std::size_t posixEncodeForOutput(char32_t c, char* out) {
+    // The locale is needed only for names that are not plain ASCII, so it
+    // is set up on first use rather than at every start.
     static bool localeReady = false;
     if (!localeReady) {
         std::setlocale(LC_CTYPE, "");
         localeReady = true;
     }
-    std::mbstate_t state{};
-    wchar_t wc = 0;
-    std::size_t used = std::mbrtowc(&wc, s, left, &state);
-    if (used == static_cast<std::size_t>(-1) || used == static_cast<std::size_t>(-2) || used == 0) {
-        outChar('?');
-        return 1;
-    }
     // wchar_t holds the Unicode code point on the systems the tool is built
     // for (glibc, macOS and the BSDs in their UTF-8 locales).
-    if (isHiddenCodePoint(static_cast<char32_t>(wc)))
-        outChar('?');
-    else
-        outWrite(s, used);
-    return used;
-}
-
-}  // namespace
-
-void osWriteName(const char* name) {
-    std::size_t length = std::strlen(name);
-    std::size_t i = 0;
-    while (i < length) {
-        std::size_t run = i;
-        while (run < length && name[run] >= 0x20 && name[run] < 0x7F)
-            ++run;
-        outWrite(name + i, run - i);
-        i = run;
-        if (i == length)
-            break;
-        auto byte = static_cast<unsigned char>(name[i]);
-        if (byte < 0x80) {
-            outChar('?');
-            ++i;
-        } else {
-            i += writeEncodedChar(name + i, length - i);
-        }
-    }
+    if (static_cast<unsigned long>(c) > static_cast<unsigned long>(WCHAR_MAX))
+        return 0;
+    std::mbstate_t state{};
+    std::size_t n = std::wcrtomb(out, static_cast<wchar_t>(c), &state);
+    return n == static_cast<std::size_t>(-1) || n > OsMaxEncodedChar ? 0 : n;
 }
 
 // ---- The key wait ----
-
-namespace {
 
 // How long the rest of a key's byte sequence may take to follow its first
 // byte. Terminals send a key's sequence in one write, so this only matters
@@ -170,42 +171,103 @@ constexpr int KeyFollowMillis = 100;
 // Longest escape sequence consumed; anything longer is not a key.
 constexpr int MaxSequenceBytes = 16;
 
-constexpr int TrappedSignals[] = {SIGINT, SIGTERM, SIGHUP};
-constexpr int TrappedCount = sizeof TrappedSignals / sizeof TrappedSignals[0];
+// The signals whose default ends the process. During the wait each of them
+// first gives the terminal its mode back. Ctrl-C and Ctrl-\ arrive this way
+// too: the terminal keeps its signal keys while the tool waits.
+constexpr int EndingSignals[] = {
+    SIGHUP, SIGINT, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS, SIGFPE, SIGUSR1, SIGSEGV, SIGUSR2, SIGPIPE,
+    SIGALRM, SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS,
+#ifdef SIGSTKFLT
+    SIGSTKFLT,
+#endif
+#ifdef SIGPOLL
+    SIGPOLL,
+#endif
+#ifdef SIGPWR
+    SIGPWR,
+#endif
+};
+// The signals that stop it: the terminal gets its mode back before the
+// stop, and the wait takes single keys again once it goes on (SIGCONT).
+constexpr int StoppingSignals[] = {SIGTSTP, SIGTTIN, SIGTTOU};
+constexpr int SignalSlots = 128;
 
 int keyFd = -1;
 termios savedMode;
-struct sigaction savedActions[TrappedCount];
-bool trapped[TrappedCount];
+termios keyMode;
+struct sigaction savedActions[SignalSlots];
+bool trapped[SignalSlots];
 
-// A signal that ends the process during the wait must not leave the
-// terminal without echo: restore the mode, then die of the same signal.
-// SA_RESETHAND has put back the default action, and the re-raised signal
-// is delivered as soon as this handler returns.
-void restoreModeAndDie(int sig) {
+void restoreModeAndEnd(int sig) {
     tcsetattr(keyFd, TCSANOW, &savedMode);
+    // SA_RESETHAND has put back the default action; the signal, blocked in
+    // here, ends the process as soon as this handler returns.
     raise(sig);
 }
 
-void trapSignals() {
+void restoreModeAndStop(int sig) {
+    int error = errno;
+    tcsetattr(keyFd, TCSANOW, &savedMode);
+    struct sigaction stop {};
+    struct sigaction mine {};
+    stop.sa_handler = SIG_DFL;
+    sigaction(sig, &stop, &mine);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(sig);  // stops here, unless no shell could resume it (an orphaned process group)
+    sigprocmask(SIG_BLOCK, &only, nullptr);
+    sigaction(sig, &mine, nullptr);
+    tcsetattr(keyFd, TCSANOW, &keyMode);
+    errno = error;
+}
+
+void resumeKeyMode(int) {
+    int error = errno;
+    tcsetattr(keyFd, TCSANOW, &keyMode);
+    errno = error;
+}
+
+void trap(int sig, void (*handler)(int), int flags, const sigset_t& during) {
+    if (sig <= 0 || sig >= SignalSlots)
+        return;
+    trapped[sig] = false;
+    // A signal the caller ignores (nohup, for one) stays ignored.
+    if (sigaction(sig, nullptr, &savedActions[sig]) != 0 || savedActions[sig].sa_handler == SIG_IGN)
+        return;
     struct sigaction action {};
-    action.sa_handler = restoreModeAndDie;
-    action.sa_flags = SA_RESETHAND;
-    sigemptyset(&action.sa_mask);
-    for (int i = 0; i < TrappedCount; ++i) {
-        trapped[i] = false;
-        // A signal the caller ignores (nohup, for one) stays ignored.
-        if (sigaction(TrappedSignals[i], nullptr, &savedActions[i]) != 0 ||
-            savedActions[i].sa_handler == SIG_IGN)
-            continue;
-        trapped[i] = sigaction(TrappedSignals[i], &action, nullptr) == 0;
-    }
+    action.sa_handler = handler;
+    action.sa_flags = flags;
+    action.sa_mask = during;
+    trapped[sig] = sigaction(sig, &action, nullptr) == 0;
+}
+
+void trapSignals() {
+    // Every handler runs with the others held off, so the mode it sets stands.
+    sigset_t during;
+    sigemptyset(&during);
+    for (int sig : EndingSignals)
+        sigaddset(&during, sig);
+    for (int sig : StoppingSignals)
+        sigaddset(&during, sig);
+    sigaddset(&during, SIGCONT);
+    for (int sig : EndingSignals)
+        trap(sig, restoreModeAndEnd, SA_RESETHAND, during);
+#ifdef SIGRTMIN
+    for (int sig = SIGRTMIN; sig <= SIGRTMAX; ++sig)
+        trap(sig, restoreModeAndEnd, SA_RESETHAND, during);
+#endif
+    for (int sig : StoppingSignals)
+        trap(sig, restoreModeAndStop, SA_RESTART, during);
+    sigdelset(&during, SIGCONT);
+    trap(SIGCONT, resumeKeyMode, SA_RESTART, during);
 }
 
 void untrapSignals() {
-    for (int i = 0; i < TrappedCount; ++i)
-        if (trapped[i])
-            sigaction(TrappedSignals[i], &savedActions[i], nullptr);
+    for (int sig = 1; sig < SignalSlots; ++sig)
+        if (trapped[sig])
+            sigaction(sig, &savedActions[sig], nullptr);
 }
 
 bool readByte(int fd, unsigned char* byte) {
@@ -273,23 +335,23 @@ bool promptIsSeen() {
            tcgetpgrp(STDOUT_FILENO) == getpgrp();
 }
 
-}  // namespace
-
-void osReadKey() {
+void posixReadKey() {
     if (!promptIsSeen())
         return;
     keyFd = open("/dev/tty", O_RDONLY | O_CLOEXEC | O_NOCTTY);
     if (keyFd < 0)
         return;  // no controlling terminal: nothing to wait for
     if (tcgetattr(keyFd, &savedMode) == 0) {
-        termios raw = savedMode;
-        raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | ISIG | IEXTEN);
-        raw.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
+        // Single keys without echo; the signal keys (Ctrl-C, Ctrl-\, Ctrl-Z)
+        // still send their signals.
+        keyMode = savedMode;
+        keyMode.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
+        keyMode.c_iflag &= ~static_cast<tcflag_t>(IXON | ICRNL);
+        keyMode.c_cc[VMIN] = 1;
+        keyMode.c_cc[VTIME] = 0;
         trapSignals();
         unsigned char byte;
-        if (tcsetattr(keyFd, TCSANOW, &raw) == 0 && readByte(keyFd, &byte)) {
+        if (tcsetattr(keyFd, TCSANOW, &keyMode) == 0 && readByte(keyFd, &byte)) {
             if (byte == 0x1B)
                 consumeEscapeSequence(keyFd);
             else
@@ -301,3 +363,12 @@ void osReadKey() {
     close(keyFd);
     keyFd = -1;
 }
+
+}  // namespace
+
+const OsMethods osSystemMethods = {
+    posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
+    posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
+    posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
+    posixReadKey,
+};

@@ -1,19 +1,16 @@
 // SPDX-License-Identifier: MIT
 // The operating-system layer for Windows, on the C run-time library.
-#include "platform/os.h"
-#include "platform/fault_injection.h"
-
 #include <cerrno>
 #include <cstdio>
 #include <cwchar>
 
 #include <conio.h>
+#include <fcntl.h>
 #include <io.h>
 #include <share.h>
 #include <windows.h>
 
-#include "common/output.h"
-#include "common/unicode.h"
+#include "platform/os_common.h"
 
 namespace {
 
@@ -21,35 +18,66 @@ std::FILE* streamOf(const OsFile* file) {
     return reinterpret_cast<std::FILE*>(file->handle);
 }
 
-}  // namespace
-
-OsResult osOpen(const wchar_t* name, OsFile* file) {
-    if (osFaultNow(FaultOpen))
-        return OsError;
-    // Other readers may share the file; a writer is refused, and so is a
-    // file someone is writing: that refusal is an ordinary failed open.
-    std::FILE* stream = _wfsopen(name, L"rb", _SH_DENYWR);
-    if (stream == nullptr)
-        return OsError;
+// Only a file on disk has a length; a console, NUL or a pipe is a stream.
+OsResult describe(std::FILE* stream, OsFile* file) {
     int fd = _fileno(stream);
-    // Only a file on disk has a length; a console, NUL or a pipe has none.
     auto handle = reinterpret_cast<HANDLE>(_get_osfhandle(fd));
-    file->length = GetFileType(handle) == FILE_TYPE_DISK ? _filelengthi64(fd) : -1;
+    file->stream = GetFileType(handle) != FILE_TYPE_DISK;
+    file->length = file->stream ? -1 : _filelengthi64(fd);
     file->handle = reinterpret_cast<std::intptr_t>(stream);
+    file->error = 0;
     return OsOk;
 }
 
-OsResult osReadAt(const OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
-    if (osFaultNow(FaultRead))
+OsResult winOpen(const wchar_t* name, OsFile* file) {
+    // Other readers may share the file; a writer is refused, and so is a
+    // file someone is writing: that refusal is an ordinary failed open.
+    std::FILE* stream = _wfsopen(name, L"rb", _SH_DENYWR);
+    if (stream == nullptr) {
+        file->error = errno;
         return OsError;
+    }
+    return describe(stream, file);
+}
+
+OsResult winOpenStandardInput(OsFile* file) {
+    // A copy in binary mode, so that closing it leaves standard input open.
+    int fd = _dup(_fileno(stdin));
+    std::FILE* stream = fd < 0 ? nullptr : _fdopen(fd, "rb");
+    if (stream == nullptr) {
+        file->error = errno;
+        if (fd >= 0)
+            _close(fd);
+        return OsError;
+    }
+    _setmode(fd, _O_BINARY);
+    return describe(stream, file);
+}
+
+OsResult winReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     std::FILE* stream = streamOf(file);
+    file->error = 0;
     if (offset > static_cast<std::uint64_t>(INT64_MAX) ||
         _fseeki64(stream, static_cast<long long>(offset), SEEK_SET) != 0)
         return OsError;
-    return std::fread(buf, 1, n, stream) == n ? OsOk : OsError;
+    if (std::fread(buf, 1, n, stream) == n)
+        return OsOk;
+    if (std::ferror(stream))
+        file->error = errno != 0 ? errno : EIO;
+    return OsError;
 }
 
-void osClose(OsFile* file) {
+OsResult winReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
+    std::FILE* stream = streamOf(file);
+    *got = std::fread(buf, 1, n, stream);
+    if (*got == 0 && std::ferror(stream)) {
+        file->error = errno != 0 ? errno : EIO;
+        return OsError;
+    }
+    return OsOk;
+}
+
+void winClose(OsFile* file) {
     // The stream was never shared with another thread, so its lock is not needed.
 #if defined(_UCRT) || __MSVCRT_VERSION__ >= 0x800
     _fclose_nolock(streamOf(file));
@@ -59,11 +87,7 @@ void osClose(OsFile* file) {
     file->handle = 0;
 }
 
-OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
-    if (osFaultNow(FaultWrite)) {
-        *error = EIO;
-        return OsError;
-    }
+OsResult winWriteStdout(const void* bytes, std::size_t n, int* error) {
     // _write on the text-mode descriptor turns each "\n" into CR LF and
     // counts only the caller's bytes.
     auto* p = static_cast<const char*>(bytes);
@@ -80,12 +104,10 @@ OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
     return OsOk;
 }
 
-bool osStdoutIsTerminal() {
+bool winStdoutIsTerminal() {
     DWORD mode = 0;
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
-
-namespace {
 
 // Names are written in the console's output code page, or the system's
 // ANSI code page when there is no console.
@@ -94,48 +116,34 @@ unsigned outputCodePage() {
     return page != 0 ? page : GetACP();
 }
 
-// Writes one character of `units` UTF-16 units, or '?' when the code page
-// has no exact equivalent for it.
-void writeEncodedChar(unsigned page, const wchar_t* s, int units) {
-    char bytes[8];
+// Encodes one character in the code page, or nothing when the page has no
+// exact equivalent for it.
+std::size_t winEncodeForOutput(char32_t c, char* out) {
+    static unsigned page = 0;
+    if (page == 0)
+        page = outputCodePage();
+    wchar_t units[2];
+    int count = 1;
+    if (c >= 0x10000) {
+        units[0] = static_cast<wchar_t>(0xD800 + ((c - 0x10000) >> 10));
+        units[1] = static_cast<wchar_t>(0xDC00 + (c & 0x3FF));
+        count = 2;
+    } else {
+        units[0] = static_cast<wchar_t>(c);
+    }
     BOOL usedDefault = FALSE;
     bool exactOnly = page != CP_UTF8 && page != CP_UTF7;
-    int n = WideCharToMultiByte(page, exactOnly ? WC_NO_BEST_FIT_CHARS : 0, s, units, bytes, sizeof bytes, nullptr,
+    int size = static_cast<int>(OsMaxEncodedChar);
+    int n = WideCharToMultiByte(page, exactOnly ? WC_NO_BEST_FIT_CHARS : 0, units, count, out, size, nullptr,
                                 exactOnly ? &usedDefault : nullptr);
     if (n <= 0 && exactOnly)  // some code pages accept no flags
-        n = WideCharToMultiByte(page, 0, s, units, bytes, sizeof bytes, nullptr, &usedDefault);
-    if (n <= 0 || usedDefault)
-        outChar('?');
-    else
-        outWrite(bytes, static_cast<std::size_t>(n));
+        n = WideCharToMultiByte(page, 0, units, count, out, size, nullptr, &usedDefault);
+    return n <= 0 || usedDefault ? 0 : static_cast<std::size_t>(n);
 }
 
-}  // namespace
-
-void osWriteName(const wchar_t* name) {
-    unsigned page = 0;
-    std::size_t left = std::wcslen(name);
-    for (const wchar_t* s = name; *s != 0;) {
-        std::size_t units = 1;
-        char32_t c = decodeUtf16(s, left, &units);
-        bool loneSurrogate = c == ReplacementCharacter && *s != 0xFFFD;
-        if (isHiddenCodePoint(c) || loneSurrogate) {
-            outChar('?');  // a control or format character, or half a surrogate pair
-        } else if (c < 0x80) {
-            outChar(static_cast<char>(c));
-        } else {
-            if (page == 0)
-                page = outputCodePage();
-            writeEncodedChar(page, s, static_cast<int>(units));
-        }
-        s += units;
-        left -= units;
-    }
-}
-
-void osReadKey() {
+void winReadKey() {
     // The prompt is seen only when standard output is the console.
-    if (!osStdoutIsTerminal())
+    if (!winStdoutIsTerminal())
         return;
     // _getch reads the console itself, whatever standard input is. Without a
     // console to read, there is nothing to wait for.
@@ -153,3 +161,12 @@ void osReadKey() {
     if (key == 0 || key == 0xE0)
         _getch();
 }
+
+}  // namespace
+
+const OsMethods osSystemMethods = {
+    winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
+    winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
+    winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
+    winReadKey,
+};

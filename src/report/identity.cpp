@@ -1,9 +1,9 @@
 // SPDX-License-Identifier: MIT
 #include "report/identity.h"
 
-#include <cstdio>
 #include <cstring>
 
+#include "common/names.h"
 #include "common/output.h"
 #include "common/runstate.h"
 #include "titlefiles/formats.h"
@@ -73,32 +73,40 @@ bool isIosTitle(std::uint32_t high, std::uint32_t low) {
 }
 
 void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, char out[TitleIdentifierSize]) {
-    if (isIosTitle(high, low))
-        std::snprintf(out, TitleIdentifierSize, "IOS%u", static_cast<unsigned>(low));
-    else
-        std::strncpy(out, isSystemTitle(high) ? systemTitleName(low) : code, TitleIdentifierSize - 1);
+    if (isIosTitle(high, low)) {
+        *putDecimal(putLiteral(out, "IOS"), low) = '\0';
+        return;
+    }
+    std::strncpy(out, isSystemTitle(high) ? systemTitleName(low) : code, TitleIdentifierSize - 1);
     out[TitleIdentifierSize - 1] = '\0';
 }
 
-bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code) {
+char* putTitleIdentity(char* at, std::uint32_t high, std::uint32_t low, const char* code) {
     char identifier[TitleIdentifierSize];
     titleIdentifier(high, low, code, identifier);
-    outFormat("Path: '%08X\\%08X'\n", high, low);
-    outFormat("Type: %s\n", TitleTypeNames[classifyTitleType(high)].name);
-    outText("TitleID: ");
+    at = putHex(putLiteral(at, "Path: '"), high, 8, true);
+    at = putHex(putLiteral(at, "\\"), low, 8, true);
+    at = putText(putLiteral(at, "'\nType: "), TitleTypeNames[classifyTitleType(high)].name);
+    at = putLiteral(at, "\nTitleID: ");
     if (isSystemTitle(high))
-        outText(identifier);
-    else
-        outFormat("'%s'", identifier);
+        return putText(at, identifier);
+    return putLiteral(putText(putLiteral(at, "'"), identifier), "'");
+}
+
+bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code) {
+    char* start = outReserve(TitleIdentityLongest);
+    outCommit(static_cast<std::size_t>(putTitleIdentity(start, high, low, code) - start));
     return isIosTitle(high, low);
 }
 
 void printRule() {
-    outText("______________________________________________________________________________");
+    outWrite(ReportRule, sizeof ReportRule - 1);
 }
 
 void printHeading(const char* kind) {
-    outFormat("\n%s info of \"", kind);
-    osWriteName(currentFileName);
+    outChar('\n');
+    outText(kind);
+    outText(" info of \"");
+    writeName(currentFileName);
     outText("\" :\n\n");
 }

@@ -46,9 +46,15 @@ void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, ch
 // the identifier printed was an IOS number.
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code);
 
-// The 78-underscore rule that closes reports and frames the help text,
-// without a line break.
-void printRule();
+// The same lines formatted in place at `at` (room for TitleIdentityLongest
+// bytes); returns where they end.
+inline constexpr std::size_t TitleIdentityLongest = 96;
+char* putTitleIdentity(char* at, std::uint32_t high, std::uint32_t low, const char* code);
+
+// The 78-underscore rule that closes reports and frames the help text.
+inline constexpr char ReportRule[] =
+    "______________________________________________________________________________";
+void printRule();  // without a line break
 
 // The opening lines of a report: an empty line, "<kind> info of "<name>" :"
 // with currentFileName, and another empty line.

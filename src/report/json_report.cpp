@@ -7,17 +7,8 @@
 #include "common/runstate.h"
 #include "common/unicode.h"
 #include "report/identity.h"
-#include "report/tmd_report.h"
 
 namespace {
-
-[[maybe_unused]] char32_t nextCodePoint(const char* s, std::size_t left, std::size_t* used) {
-    return decodeUtf8(s, left, used);
-}
-
-[[maybe_unused]] char32_t nextCodePoint(const wchar_t* s, std::size_t left, std::size_t* used) {
-    return decodeUtf16(s, left, used);
-}
 
 void writeEscaped(char32_t c) {
     switch (c) {
@@ -62,8 +53,8 @@ bool isPlainAscii(char32_t c) {
     return c >= 0x20 && c < 0x7F && c != '"' && c != '\\';
 }
 
-// A string as UTF-8: bytes (or, on Windows, UTF-16 units) that encode no
-// character become U+FFFD. Runs of plain ASCII go out in one piece.
+// A string as UTF-8, decoded as names are: bytes (or, on Windows, UTF-16
+// units) that encode no character become U+FFFD. Runs of plain ASCII go out in one piece.
 template <typename Char>
 void writeString(const Char* text) {
     std::size_t left = std::char_traits<Char>::length(text);
@@ -80,7 +71,8 @@ void writeString(const Char* text) {
                 break;
         }
         std::size_t used = 1;
-        writeEscaped(nextCodePoint(text, left, &used));
+        char32_t c = decodeNameChar(text, left, &used);
+        writeEscaped(c == Undecodable ? ReplacementCharacter : c);
         text += used;
         left -= used;
     }
@@ -186,14 +178,15 @@ void writeTmdFields(const TitleFacts& facts) {
         writeNumberField("ios", facts.ios);
     else
         writeNullField("ios");
+    writeHexField("systemVersion", facts.systemVersion, 16);
     writeStringField("region", regionName(facts.region));
     writeNumberField("regionCode", facts.region);
     writeContents(facts);
     writeNumberField("size", facts.sizes.total);
     writeNumberField("ownSize", facts.sizes.own);
     writeNumberField("sharedSize", facts.sizes.shared);
-    writeNumberField("blocks", blocksOf(facts.sizes.total));
-    writeNumberField("ownBlocks", blocksOf(facts.sizes.own));
+    writeNumberField("blocks", facts.sizes.totalBlocks);
+    writeNumberField("ownBlocks", facts.sizes.ownBlocks);
 }
 
 void writeTicketFields(const TicketFacts& ticket) {
@@ -221,6 +214,14 @@ void writeTicketFields(const TicketFacts& ticket) {
         writeStringField("commonKey", CommonKeyNames[ticket.commonKeyIndex]);
     else
         writeNumberField("commonKey", ticket.commonKeyIndex);
+    if (ticket.hasTitleId)
+        writeHexField("titleId", ticket.titleId, 16);
+    else
+        writeNullField("titleId");
+    if (ticket.hasVersion)
+        writeNumberField("version", ticket.version);
+    else
+        writeNullField("version");
     outChar('}');
 }
 
@@ -255,8 +256,9 @@ void printTitleJson(const TitleFacts& facts) {
     outText("}\n");
 }
 
-void printFailureJson(const char* error) {
+void printFailureJson(const char* error, const char* reason) {
     writeFile();
     writeStringField("error", error);
+    writeStringField("reason", reason);
     outText("}\n");
 }

@@ -8,5 +8,6 @@
 // The object for a title reported, named by currentFileName.
 void printTitleJson(const TitleFacts& facts);
 
-// The object for a file that failed: {"file":...,"error":"<error>"}.
-void printFailureJson(const char* error);
+// The object for a file that failed: {"file":...,"error":"<error>",
+// "reason":"<reason>"}: a fixed word for programs and a cause for people.
+void printFailureJson(const char* error, const char* reason);

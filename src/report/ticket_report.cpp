@@ -5,15 +5,14 @@
 #include "report/identity.h"
 
 void printTicketInfo(const TitleFacts& ticket) {
-    printHeading("Ticket");
     char code[TitleCodeLength + 1];
     makePrintableCode(ticket.code, TitleCodeLength, code);
-    printTitleIdentity(ticket.titleHigh, ticket.titleLow, code);
+    printHeading("Ticket");
+    char* start = outReserve(TitleIdentityLongest + 20 + sizeof ReportRule + 1);
+    char* at = putTitleIdentity(start, ticket.titleHigh, ticket.titleLow, code);
     // A ticket file too short to hold its title version has none to show.
     if (ticket.hasVersion && ticket.version != 0)
-        outFormat("    Version: %u\n", unsigned{ticket.version});
-    else
-        outText("\n");
-    printRule();
-    outText("\n");
+        at = putDecimal(putLiteral(at, "    Version: "), ticket.version);
+    at = putLiteral(putLiteral(putLiteral(at, "\n"), ReportRule), "\n");
+    outCommit(static_cast<std::size_t>(at - start));
 }

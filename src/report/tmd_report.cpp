@@ -6,22 +6,23 @@
 
 namespace {
 
-constexpr unsigned BlockShift = 17;  // 128 KiB blocks
+// The longest report after its heading, every number at its widest.
+constexpr std::size_t ReportLongest = OutReserveLimit;
+static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + sizeof ReportRule + 1 <= ReportLongest);
 
-void printSizes(const TitleSizes& sizes) {
-    auto own = static_cast<unsigned long long>(sizes.own);
-    auto all = static_cast<unsigned long long>(sizes.total);
-    if (sizes.shared != 0)
-        outFormat("Size: %llu - %llu byte (%llu - %llu blocks)\n", own, all, blocksOf(own), blocksOf(all));
-    else
-        outFormat("Size: %llu byte (%llu blocks)\n", all, blocksOf(all));
+char* putSizes(char* at, const TitleSizes& sizes) {
+    at = putLiteral(at, "Size: ");
+    if (sizes.shared != 0) {
+        at = putLiteral(putDecimal(at, sizes.own), " - ");
+        at = putLiteral(putDecimal(at, sizes.total), " byte (");
+        at = putLiteral(putDecimal(at, sizes.ownBlocks), " - ");
+    } else {
+        at = putLiteral(putDecimal(at, sizes.total), " byte (");
+    }
+    return putLiteral(putDecimal(at, sizes.totalBlocks), " blocks)\n");
 }
 
 }  // namespace
-
-unsigned long long blocksOf(std::uint64_t bytes) {
-    return (bytes >> BlockShift) + 1;
-}
 
 void printTmdInfo(const TitleFacts& tmd) {
     char code[TitleCodeLength + 1];
@@ -29,22 +30,23 @@ void printTmdInfo(const TitleFacts& tmd) {
     makePrintableCode(tmd.code, TitleCodeLength, code);
     makePrintableCode(tmd.maker, MakerCodeLength, maker);
     printHeading("TMD");
-    bool isIos = printTitleIdentity(tmd.titleHigh, tmd.titleLow, code);
+    char* start = outReserve(ReportLongest);
+    char* at = putTitleIdentity(start, tmd.titleHigh, tmd.titleLow, code);
     bool systemTitle = isSystemTitle(tmd.titleHigh);
     if (tmd.version != 0)
-        outFormat("    Version: %u", unsigned{tmd.version});
+        at = putDecimal(putLiteral(at, "    Version: "), tmd.version);
     if (systemTitle)
-        outText("\n");
+        at = putLiteral(at, "\n");
     else
-        outFormat("    ManufacturerID: %s\n", maker);
-    if (!isIos && tmd.ios >= FirstIosNumber && tmd.ios <= LastIosNumber)
-        outFormat("IOS Flag: IOS%u    ", unsigned{tmd.ios});
+        at = putLiteral(putText(putLiteral(at, "    ManufacturerID: "), maker), "\n");
+    if (!isIosTitle(tmd.titleHigh, tmd.titleLow) && tmd.ios >= FirstIosNumber && tmd.ios <= LastIosNumber)
+        at = putLiteral(putDecimal(putLiteral(at, "IOS Flag: IOS"), tmd.ios), "    ");
     if (systemTitle)
-        outText("\n");
+        at = putLiteral(at, "\n");
     else
-        outFormat("Region Flag: %s\n", regionName(tmd.region));
-    outFormat("Data files: %u\n", unsigned{tmd.contentCount});
-    printSizes(tmd.sizes);
-    printRule();
-    outText("\n");
+        at = putLiteral(putText(putLiteral(at, "Region Flag: "), regionName(tmd.region)), "\n");
+    at = putLiteral(putDecimal(putLiteral(at, "Data files: "), tmd.contentCount), "\n");
+    at = putSizes(at, tmd.sizes);
+    at = putLiteral(putLiteral(at, ReportRule), "\n");
+    outCommit(static_cast<std::size_t>(at - start));
 }

@@ -5,6 +5,3 @@
 #include "titlefiles/decode.h"
 
 void printTmdInfo(const TitleFacts& tmd);
-
-// Whole 128 KiB blocks plus one, so 131072 bytes are 2 blocks.
-unsigned long long blocksOf(std::uint64_t bytes);

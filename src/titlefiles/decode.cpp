@@ -7,6 +7,11 @@ namespace {
 
 // The installed size counts a title's records, one TMD header and one ticket.
 constexpr std::uint64_t InstallOverhead = TmdHeaderLength + TicketLength;
+constexpr unsigned BlockShift = 17;  // 128 KiB blocks
+
+std::uint64_t blocksOf(std::uint64_t bytes) {
+    return (bytes >> BlockShift) + 1;
+}
 
 std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
     return b > UINT64_MAX - a ? UINT64_MAX : a + b;
@@ -36,7 +41,8 @@ TitleSizes sumSizes(ByteSpan records, std::uint16_t count) {
         else
             own = addSaturating(own, content.size);
     }
-    return {own, shared, addSaturating(own, shared)};
+    std::uint64_t total = addSaturating(own, shared);
+    return {own, shared, total, blocksOf(own), blocksOf(total)};
 }
 
 void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
@@ -46,6 +52,7 @@ void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
     facts->hasVersion = true;
     facts->version = readBe16(tmd, TmdTitleVersionOffset);
     copyField(tmd, TmdMakerCodeOffset, facts->maker, MakerCodeLength);
+    facts->systemVersion = readBe64(tmd, TmdSystemVersionOffset);
     facts->ios = readBe16(tmd, TmdIosOffset);
     facts->region = readBe16(tmd, TmdRegionOffset);
     facts->contentCount = title.contentCount;
@@ -55,11 +62,15 @@ void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
 
 void decodeTicket(ByteSpan ticket, TicketFacts* facts) {
     facts->hasTicketId = holds(ticket, TicketIdOffset, TicketIdLength);
-    facts->ticketId = std::uint64_t{readBe32(ticket, TicketIdOffset)} << 32 | readBe32(ticket, TicketIdOffset + 4);
+    facts->ticketId = readBe64(ticket, TicketIdOffset);
     facts->hasConsoleId = holds(ticket, TicketConsoleIdOffset, sizeof facts->consoleId);
     facts->consoleId = readBe32(ticket, TicketConsoleIdOffset);
     facts->hasCommonKey = holds(ticket, TicketCommonKeyIndexOffset, sizeof facts->commonKeyIndex);
     facts->commonKeyIndex = facts->hasCommonKey ? ticket[TicketCommonKeyIndexOffset] : 0;
+    facts->hasTitleId = holds(ticket, TicketTitleIdHighOffset, TitleIdLength);
+    facts->titleId = readBe64(ticket, TicketTitleIdHighOffset);
+    facts->hasVersion = holds(ticket, TicketTitleVersionOffset, sizeof facts->version);
+    facts->version = readBe16(ticket, TicketTitleVersionOffset);
 }
 
 }  // namespace
@@ -71,8 +82,7 @@ ContentFacts decodeContent(ByteSpan records, std::size_t index) {
     content.index = readBe16(records, at + ContentIndexOffset);
     content.type = readBe16(records, at + ContentTypeOffset);
     content.shared = content.type > SharedContentTypeLimit;
-    content.size = std::uint64_t{readBe32(records, at + ContentSizeHighOffset)} << 32 |
-                   readBe32(records, at + ContentSizeLowOffset);
+    content.size = readBe64(records, at + ContentSizeOffset);
     content.sha1 = holds(records, at + ContentHashOffset, ContentHashLength) ? records.data() + at + ContentHashOffset
                                                                              : nullptr;
     return content;
@@ -93,7 +103,7 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
         decodeTmd(ByteSpan(title.header + title.tmdStart, TmdHeaderLength), title, facts);
     }
     if (title.kind != FileKind::Tmd)
-        decodeTicket(title.ticket, &facts->ticket);
+        decodeTicket(titleTicket(title), &facts->ticket);
     if (title.kind == FileKind::Wad) {
         copyField(header, WadTypeOffset, facts->wad.type, WadTypeLength);
         facts->wad.fileLength = static_cast<std::uint64_t>(title.fileLength);

@@ -16,6 +16,9 @@ struct TitleSizes {
     std::uint64_t own;     // the title's own contents, one TMD header and one ticket
     std::uint64_t shared;  // contents shared with other titles
     std::uint64_t total;   // own + shared
+    // The same in 128 KiB blocks: whole blocks plus one, so 131072 bytes are 2.
+    std::uint64_t ownBlocks;
+    std::uint64_t totalBlocks;
 };
 
 // A field is absent when the bytes read do not reach it (a short ticket).
@@ -26,6 +29,10 @@ struct TicketFacts {
     std::uint32_t consoleId;  // not 0: the ticket is bound to one console
     bool hasCommonKey;
     std::uint8_t commonKeyIndex;
+    bool hasTitleId;  // the ticket's own, which a WAD's TMD should share
+    std::uint64_t titleId;
+    bool hasVersion;
+    std::uint16_t version;
 };
 
 struct WadFacts {
@@ -43,7 +50,8 @@ struct TitleFacts {
     std::uint16_t version;
     // A TMD's, bare or in a WAD.
     std::uint8_t maker[MakerCodeLength];
-    std::uint16_t ios;  // the system-version field's IOS number, as written
+    std::uint64_t systemVersion;  // the IOS the title runs on, as a title ID
+    std::uint16_t ios;            // its low 16 bits: the IOS number, as written
     std::uint16_t region;
     std::uint16_t contentCount;
     ByteSpan contents;  // contentCount records, read with decodeContent

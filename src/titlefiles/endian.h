@@ -24,3 +24,9 @@ inline std::uint32_t readBe32(ByteSpan buf, std::size_t off) {
     return std::uint32_t{buf[off]} << 24 | std::uint32_t{buf[off + 1]} << 16 |
            std::uint32_t{buf[off + 2]} << 8 | std::uint32_t{buf[off + 3]};
 }
+
+inline std::uint64_t readBe64(ByteSpan buf, std::size_t off) {
+    if (off > buf.size() || 8 > buf.size() - off)
+        return 0;
+    return std::uint64_t{readBe32(buf, off)} << 32 | readBe32(buf, off + 4);
+}

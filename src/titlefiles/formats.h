@@ -38,6 +38,7 @@ inline constexpr std::size_t WadTicketLengthOffset = 0x10;
 inline constexpr std::size_t WadTmdLengthOffset = 0x14;
 inline constexpr std::size_t WadDataLengthOffset = 0x18;
 inline constexpr std::size_t WadFooterLengthOffset = 0x1C;
+inline constexpr std::size_t WadHeaderFieldsEnd = 0x20;
 // Each section starts on a multiple of 64 bytes.
 inline constexpr std::uint64_t WadSectionAlignment = 0x40;
 // The header and certificate chain that both accepted prefixes give.
@@ -62,6 +63,7 @@ inline constexpr std::size_t TicketIdLength = 8;
 inline constexpr std::size_t TicketConsoleIdOffset = 0x1D8;
 inline constexpr std::size_t TicketTitleIdHighOffset = 0x1DC;
 inline constexpr std::size_t TicketTitleIdLowOffset = 0x1E0;
+inline constexpr std::size_t TitleIdLength = 8;
 inline constexpr std::size_t TicketTitleVersionOffset = 0x1E6;
 // Which common key decrypts the title key: 0 the usual one, 1 Korea's,
 // 2 the Wii U's virtual Wii.
@@ -71,6 +73,9 @@ inline constexpr std::size_t TicketFieldsEnd = 0x1F2;
 
 // ---- TMD header ----
 
+// The system version: the title ID of the IOS the title runs on, whose
+// low 16 bits are the IOS number.
+inline constexpr std::size_t TmdSystemVersionOffset = 0x184;
 inline constexpr std::size_t TmdIosOffset = 0x18A;
 inline constexpr std::size_t TmdTitleIdHighOffset = 0x18C;
 inline constexpr std::size_t TmdTitleIdLowOffset = 0x190;
@@ -84,9 +89,7 @@ inline constexpr std::size_t TmdContentCountOffset = 0x1DE;
 inline constexpr std::size_t ContentIdOffset = 0;
 inline constexpr std::size_t ContentIndexOffset = 4;
 inline constexpr std::size_t ContentTypeOffset = 6;
-// The size is a 64-bit field, read as its high and low 32-bit halves.
-inline constexpr std::size_t ContentSizeHighOffset = 8;
-inline constexpr std::size_t ContentSizeLowOffset = 12;
+inline constexpr std::size_t ContentSizeOffset = 8;  // 64 bits
 inline constexpr std::size_t ContentHashOffset = 0x10;
 inline constexpr std::size_t ContentHashLength = 20;  // SHA-1
 // A content type above this marks a content shared between titles.

@@ -6,8 +6,30 @@
 
 #include "common/runstate.h"
 #include "platform/os.h"
+#include "titlefiles/stream.h"
 
 namespace {
+
+// Where the loader's reads come from: the file itself, or the ranges kept
+// from a stream that was read to its end.
+struct Source {
+    OsFile* file;
+    const StreamImage* stream;  // null for a regular file
+};
+
+LoadStatus fail(LoadedTitle* title, LoadStatus status, LoadCause cause) {
+    title->cause = cause;
+    return status;
+}
+
+LoadStatus readAt(const Source& source, LoadedTitle* title, std::uint64_t offset, void* buf, std::size_t n) {
+    OsResult result = source.stream != nullptr ? readStreamImage(*source.stream, offset, buf, n)
+                                               : osReadAt(source.file, offset, buf, n);
+    if (result == OsOk)
+        return LoadOk;
+    title->osError = source.stream != nullptr ? 0 : source.file->error;
+    return fail(title, LoadReadFailed, title->osError != 0 ? LoadCause::SystemError : LoadCause::EndsEarly);
+}
 
 // Whether `n` bytes at `offset` lie inside the file; what does not is a
 // short read, known without reading.
@@ -19,99 +41,128 @@ bool insideFile(const LoadedTitle* title, std::uint64_t offset, std::uint64_t n)
 // A WAD's TMD sits where the header's section lengths put it, so a WAD with
 // a revocation list or an unusual ticket is read from its real TMD, not from
 // whatever bytes lie at the usual offset.
-LoadStatus locateWadTmd(const OsFile* file, LoadedTitle* title, std::uint64_t* tmdOffset) {
+LoadStatus locateWadTmd(const Source& source, LoadedTitle* title, std::uint64_t* tmdOffset) {
     std::uint64_t offset = wadTmdOffset({title->header, title->headerLength});
     *tmdOffset = offset;
     if (!insideFile(title, offset, TmdHeaderLength))
-        return LoadReadFailed;
+        return fail(title, LoadReadFailed, LoadCause::EndsBeforeTmd);
     if (offset <= WadReadLength - TmdHeaderLength) {
         title->tmdStart = static_cast<std::size_t>(offset);
         return LoadOk;
     }
     // Beyond the bytes read so far: read it into the buffer's TMD place.
     title->tmdStart = WadTmdOffset;
-    if (osReadAt(file, offset, title->header + WadTmdOffset, TmdHeaderLength) != OsOk)
-        return LoadReadFailed;
-    return LoadOk;
+    return readAt(source, title, offset, title->header + WadTmdOffset, TmdHeaderLength);
 }
 
 // A WAD's ticket, as far as its section and the file reach, copied apart
 // before anything else is read into the header buffer. In the usual layouts
 // it lies inside the header read; a long revocation list can push its
 // fields past it, and then they are read on their own.
-LoadStatus copyWadTicket(const OsFile* file, LoadedTitle* title) {
+LoadStatus copyWadTicket(const Source& source, LoadedTitle* title) {
     ByteSpan header(title->header, title->headerLength);
     std::uint64_t offset = wadTicketOffset(header);
     auto length = static_cast<std::uint64_t>(title->fileLength);
     std::uint64_t n = std::min<std::uint64_t>(TicketFieldsEnd, readBe32(header, WadTicketLengthOffset));
     n = offset < length ? std::min(n, length - offset) : 0;
-    auto bytes = static_cast<std::size_t>(n);
-    title->ticket = ByteSpan(title->wadTicket, bytes);
-    if (offset <= title->headerLength && bytes <= title->headerLength - offset) {
-        std::memcpy(title->wadTicket, title->header + offset, bytes);
+    title->ticketLength = static_cast<std::size_t>(n);
+    if (offset <= title->headerLength && n <= title->headerLength - offset) {
+        std::memcpy(title->wadTicket, title->header + offset, title->ticketLength);
         return LoadOk;
     }
-    return osReadAt(file, offset, title->wadTicket, bytes) == OsOk ? LoadOk : LoadReadFailed;
+    return readAt(source, title, offset, title->wadTicket, title->ticketLength);
 }
 
-LoadStatus readContents(const OsFile* file, LoadedTitle* title, std::uint64_t recordsOffset) {
-    // Every TMD, a 676-byte one included, gives its count in its own header
-    // field, and its records follow that header directly inside the file.
+// Every TMD, a 676-byte one included, gives its count in its own header
+// field, and its records follow that header directly inside the file. A
+// WAD's TMD must hold them inside the section its header declares
+// (`sectionLength`): records past it are not the TMD's.
+LoadStatus readContents(const Source& source, LoadedTitle* title, std::uint64_t recordsOffset,
+                        std::uint64_t sectionLength) {
     ByteSpan tmd(title->header + title->tmdStart, TmdHeaderLength);
     std::uint16_t count = readBe16(tmd, TmdContentCountOffset);
+    std::size_t bytes = std::size_t{count} * ContentRecordLength;
+    if (TmdHeaderLength + bytes > sectionLength)
+        return fail(title, LoadUnknownStructure, LoadCause::RecordsPastSection);
     if (count == 0)
         return LoadOk;
-    std::size_t bytes = std::size_t{count} * ContentRecordLength;
     // Records the file cannot hold are a short read; no buffer is needed to know it.
     if (!insideFile(title, recordsOffset, bytes))
-        return LoadReadFailed;
+        return fail(title, LoadReadFailed, LoadCause::EndsBeforeRecords);
     title->contents = static_cast<std::uint8_t*>(osAlloc(bytes));
     if (title->contents == nullptr)
-        return LoadOutOfMemory;
-    if (osReadAt(file, recordsOffset, title->contents, bytes) != OsOk)
-        return LoadReadFailed;
+        return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
+    if (LoadStatus status = readAt(source, title, recordsOffset, title->contents, bytes); status != LoadOk)
+        return status;
     title->contentCount = count;
     return LoadOk;
 }
 
-LoadStatus readTitle(const OsFile* file, LoadedTitle* title) {
-    title->fileLength = osFileLength(file);
+LoadStatus readTitle(const Source& source, LoadedTitle* title) {
     std::size_t length = headerReadLength(title->fileLength);
     if (length == 0)
-        return LoadUnknownStructure;
+        return fail(title, LoadUnknownStructure, title->fileLength < 0 ? LoadCause::NoLength : LoadCause::TooShort);
     title->header = static_cast<std::uint8_t*>(osAlloc(length));
     if (title->header == nullptr)
-        return LoadOutOfMemory;
+        return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
     title->headerLength = length;
-    if (osReadAt(file, 0, title->header, length) != OsOk)
-        return LoadReadFailed;
+    if (LoadStatus status = readAt(source, title, 0, title->header, length); status != LoadOk)
+        return status;
     title->kind = classifyHeader({title->header, length});
-    std::uint64_t tmdOffset = 0;
     switch (title->kind) {
     case FileKind::Ticket:
-        title->ticket = ByteSpan(title->header, length);
+        title->ticketLength = std::min(length, TicketFieldsEnd);
         return LoadOk;
     case FileKind::Tmd:
-        return readContents(file, title, TmdHeaderLength);
+        return readContents(source, title, TmdHeaderLength, UINT64_MAX);
     case FileKind::Wad:
         break;
     case FileKind::Unknown:
-        return LoadUnknownStructure;
+        return fail(title, LoadUnknownStructure, LoadCause::NoSignature);
     }
-    if (LoadStatus status = copyWadTicket(file, title); status != LoadOk)
+    if (LoadStatus status = copyWadTicket(source, title); status != LoadOk)
         return status;
-    if (LoadStatus status = locateWadTmd(file, title, &tmdOffset); status != LoadOk)
+    std::uint64_t tmdOffset = 0;
+    if (LoadStatus status = locateWadTmd(source, title, &tmdOffset); status != LoadOk)
         return status;
-    return readContents(file, title, tmdOffset + TmdHeaderLength);
+    std::uint64_t section = readBe32({title->header, title->headerLength}, WadTmdLengthOffset);
+    return readContents(source, title, tmdOffset + TmdHeaderLength, section);
+}
+
+bool isStandardInput(const PathChar* name) {
+    return name[0] == '-' && name[1] == 0;
+}
+
+// A stream is read to its end first: its length is the number of bytes it held.
+LoadStatus readStream(OsFile* file, LoadedTitle* title) {
+    StreamImage image{};
+    LoadStatus status = captureStream(file, &image, &title->osError);
+    if (status != LoadOk) {
+        fail(title, status, status == LoadOutOfMemory ? LoadCause::NoMemory : LoadCause::SystemError);
+    } else {
+        title->fileLength = static_cast<std::int64_t>(std::min<std::uint64_t>(image.length, INT64_MAX));
+        status = readTitle({file, &image}, title);
+    }
+    releaseStreamImage(&image);
+    return status;
 }
 
 }  // namespace
 
 LoadStatus loadTitle(LoadedTitle* title) {
-    OsFile file;
-    if (osOpen(currentFileName, &file) != OsOk)
-        return LoadReadFailed;
-    LoadStatus status = readTitle(&file, title);
+    OsFile file{};
+    OsResult opened = isStandardInput(currentFileName) ? osOpenStandardInput(&file) : osOpen(currentFileName, &file);
+    if (opened != OsOk) {
+        title->osError = file.error;
+        return fail(title, LoadReadFailed, LoadCause::SystemError);
+    }
+    LoadStatus status;
+    if (file.stream) {
+        status = readStream(&file, title);
+    } else {
+        title->fileLength = osFileLength(&file);
+        status = readTitle({&file, nullptr}, title);
+    }
     osClose(&file);
     if (status != LoadOk)
         releaseTitle(title);
@@ -123,5 +174,16 @@ void releaseTitle(LoadedTitle* title) {
     osFree(title->header);
     title->contents = nullptr;
     title->header = nullptr;
-    title->ticket = {};
+    title->ticketLength = 0;
+}
+
+ByteSpan titleTicket(const LoadedTitle& title) {
+    switch (title.kind) {
+    case FileKind::Ticket:
+        return {title.header, title.ticketLength};
+    case FileKind::Wad:
+        return {title.wadTicket, title.ticketLength};
+    default:
+        return {};
+    }
 }

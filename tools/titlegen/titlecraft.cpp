@@ -165,7 +165,8 @@ Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout) {
     putBe32(b, WadCertLengthAt, WadCertLength);
     putBe32(b, WadCrlLengthAt, layout.crlLength);
     putBe32(b, WadTicketLengthAt, layout.ticketLength);
-    putBe32(b, WadTmdLengthAt, static_cast<std::uint32_t>(tmdPart.size()));
+    std::size_t claimed = tmd.countField.value_or(static_cast<std::uint16_t>(tmd.contents.size()));
+    putBe32(b, WadTmdLengthAt, layout.tmdLength.value_or(static_cast<std::uint32_t>(TmdHeaderSize + claimed * RecordSize)));
     putBe32(b, WadDataLengthAt, static_cast<std::uint32_t>(dataLength));
     putBe32(b, WadFooterLengthAt, layout.footerLength);
     auto section = [&b](const Bytes& part) {

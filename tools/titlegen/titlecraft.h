@@ -54,6 +54,8 @@ struct WadLayout {
     std::uint32_t crlLength = 0;
     std::uint32_t ticketLength = 0x2A4;
     bool withData = true;  // append the contents' bytes (off for huge sizes)
+    // The TMD section's length in the header, when not what the TMD claims.
+    std::optional<std::uint32_t> tmdLength;
     std::uint32_t footerLength = 0;
 };
 

@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: MIT
+#include "common/names.h"
+
+#include "common/output.h"
+#include "common/unicode.h"
+
+namespace {
+
+bool isPrintableAscii(PathChar c) {
+    return c >= 0x20 && c < 0x7F;
+}
+
+std::size_t lengthOf(const PathChar* name) {
+    std::size_t n = 0;
+    while (name[n] != 0)
+        ++n;
+    return n;
+}
+
+}  // namespace
+
+void writeName(const PathChar* name) {
+    std::size_t left = lengthOf(name);
+    while (left > 0) {
+        // Runs of printable ASCII go out in one piece.
+        std::size_t run = 0;
+        while (run < left && run < OutReserveLimit && isPrintableAscii(name[run]))
+            ++run;
+        if (run > 0) {
+            char* at = outReserve(run);
+            for (std::size_t i = 0; i < run; ++i)
+                at[i] = static_cast<char>(name[i]);
+            outCommit(run);
+            name += run;
+            left -= run;
+            continue;
+        }
+        std::size_t used = 1;
+        char32_t c = decodeNameChar(name, left, &used);
+        char bytes[OsMaxEncodedChar];
+        std::size_t n = 0;
+        if (c != Undecodable && !isHiddenCodePoint(c))
+            n = osEncodeForOutput(c, bytes);
+        if (n > 0)
+            outWrite(bytes, n);
+        else
+            outChar('?');
+        name += used;
+        left -= used;
+    }
+}

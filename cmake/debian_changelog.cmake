@@ -1,20 +1,39 @@
 # SPDX-License-Identifier: MIT
-# Makes a Debian changelog from CHANGELOG.md: each "## VERSION (YYYY-MM-DD
-# HH:MM UTC)" section becomes an entry, each "- " item a "  * " line.
+# Reads CHANGELOG.md, whose sections start "## VERSION (YYYY-MM-DD HH:MM UTC)".
+
+# The date of a section in the form Debian's changelog wants:
+# "Tue, 08 Dec 2026 22:30:00 +0000". The weekday is Zeller's congruence.
+function(rfc2822_date year month day time out)
+  math(EXPR m "${month}")
+  math(EXPR d "${day}")
+  set(y ${year})
+  if(m LESS 3)
+    math(EXPR m "${m} + 12")
+    math(EXPR y "${y} - 1")
+  endif()
+  math(EXPR weekday "(${d} + (13 * (${m} + 1)) / 5 + ${y} + ${y} / 4 - ${y} / 100 + ${y} / 400) % 7")
+  set(names Sat Sun Mon Tue Wed Thu Fri)
+  list(GET names ${weekday} name)
+  set(months Jan Feb Mar Apr May Jun Jul Aug Sep Oct Nov Dec)
+  math(EXPR index "${month} - 1")
+  list(GET months ${index} monthName)
+  set(${out} "${name}, ${day} ${monthName} ${year} ${time}:00 +0000" PARENT_SCOPE)
+endfunction()
+
+# Makes a Debian changelog: each section becomes an entry, each "- " item
+# a "  * " line.
 #   debian_changelog(IN OUT PACKAGE REVISION MAINTAINER)
 function(debian_changelog in out package revision maintainer)
   file(STRINGS ${in} lines)
   set(text "")
   set(open "")
   foreach(line IN LISTS lines)
-    if(line MATCHES "^## ([0-9.]+) \\(([0-9-]+ [0-9:]+) UTC\\)")
+    if(line MATCHES "^## ([0-9.]+) \\(([0-9]+)-([0-9]+)-([0-9]+) ([0-9:]+) UTC\\)")
       set(version ${CMAKE_MATCH_1})
-      set(day ${CMAKE_MATCH_2})
+      rfc2822_date(${CMAKE_MATCH_2} ${CMAKE_MATCH_3} ${CMAKE_MATCH_4} ${CMAKE_MATCH_5} stamp)
       if(open)
         string(APPEND text "${open}")
       endif()
-      execute_process(COMMAND date -u -R -d "${day} UTC" OUTPUT_VARIABLE stamp
-                      OUTPUT_STRIP_TRAILING_WHITESPACE COMMAND_ERROR_IS_FATAL ANY)
       string(APPEND text "${package} (${version}${revision}) unstable; urgency=medium\n\n")
       set(open "\n -- ${maintainer}  ${stamp}\n\n")
     elseif(open AND line MATCHES "^- (.*)")
@@ -28,4 +47,22 @@ function(debian_changelog in out package revision maintainer)
     string(APPEND text "${open}")
   endif()
   file(WRITE ${out} "${text}")
+endfunction()
+
+# The years the changelog spans, "2026" or "2025-2026", for the copyright.
+function(changelog_years in out)
+  file(STRINGS ${in} sections REGEX "^## [0-9.]+ \\([0-9]+-")
+  set(years "")
+  foreach(line IN LISTS sections)
+    string(REGEX REPLACE "^## [0-9.]+ \\(([0-9]+)-.*" "\\1" year "${line}")
+    list(APPEND years ${year})
+  endforeach()
+  list(SORT years COMPARE NATURAL)
+  list(GET years 0 first)
+  list(GET years -1 last)
+  if(first STREQUAL last)
+    set(${out} "${first}" PARENT_SCOPE)
+  else()
+    set(${out} "${first}-${last}" PARENT_SCOPE)
+  endif()
 endfunction()

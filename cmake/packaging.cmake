@@ -1,7 +1,10 @@
 # SPDX-License-Identifier: MIT
-# Installation and packages: a .deb on Linux (binary, manual page, licence
-# and changelogs, as Debian lays them out), a .zip on Windows (the program,
-# the README, the licence and the changelog).
+# Installation and packages: a .deb on Linux (binary, manual page, licence,
+# changelogs and the JSON fields, as Debian lays them out), a .zip on
+# Windows (the program, the README, the JSON fields, the licence and the
+# changelog). A plain build installs with CMake alone; the Debian package's
+# own files (compressed manual page and changelogs, copyright file) are made
+# only when TESSARLUMEN_PACKAGING is on, as the deb preset sets it.
 include(GNUInstallDirs)
 
 set(CPACK_PACKAGE_NAME tessarlumen)
@@ -13,14 +16,14 @@ set(CPACK_RESOURCE_FILE_LICENSE ${PROJECT_SOURCE_DIR}/LICENSE)
 
 if(WIN32)
   install(TARGETS Tessarlumen RUNTIME DESTINATION .)
-  install(FILES README.md LICENSE CHANGELOG.md DESTINATION .)
+  install(FILES README.md LICENSE CHANGELOG.md docs/json.md DESTINATION .)
   set(CPACK_GENERATOR ZIP)
   set(CPACK_SYSTEM_NAME win64)
   include(CPack)
   return()
 endif()
 
-include(${CMAKE_CURRENT_LIST_DIR}/debian_changelog.cmake)
+option(TESSARLUMEN_PACKAGING "Make the Debian package's files (needs gzip and dpkg-shlibdeps)" OFF)
 set(generated ${PROJECT_BINARY_DIR}/package)
 set(docdir ${CMAKE_INSTALL_DATADIR}/doc/tessarlumen)
 file(MAKE_DIRECTORY ${generated})
@@ -41,43 +44,60 @@ function(install_lowercase_link dir target link)
 endfunction()
 install_lowercase_link(${CMAKE_INSTALL_BINDIR} Tessarlumen tessarlumen)
 
-# The manual page names the build's version and is installed compressed,
-# without a time stamp, so the package is the same on every build.
+# The manual page names the build's version.
 configure_file(docs/tessarlumen.1 ${generated}/tessarlumen.1 @ONLY)
-execute_process(COMMAND gzip -9nc ${generated}/tessarlumen.1 OUTPUT_FILE ${generated}/tessarlumen.1.gz
-                COMMAND_ERROR_IS_FATAL ANY)
+install(FILES docs/json.md DESTINATION ${docdir})
+if(NOT TESSARLUMEN_PACKAGING)
+  install(FILES ${generated}/tessarlumen.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
+  install_lowercase_link(${CMAKE_INSTALL_MANDIR}/man1 tessarlumen.1 Tessarlumen.1)
+  include(CPack)
+  return()
+endif()
+
+find_program(GZIP gzip)
+find_program(DPKG_SHLIBDEPS dpkg-shlibdeps)
+if(NOT GZIP OR NOT DPKG_SHLIBDEPS)
+  message(FATAL_ERROR "The Debian package needs gzip and dpkg-shlibdeps (Debian's dpkg-dev), "
+                      "which computes its dependencies: apt-get install dpkg-dev")
+endif()
+file(STRINGS CHANGELOG.md newest REGEX "^## " LIMIT_COUNT 1)
+if(NOT newest MATCHES "^## ${PROJECT_VERSION} ")
+  message(FATAL_ERROR "CHANGELOG.md has no section for ${PROJECT_VERSION} at its top")
+endif()
+include(${CMAKE_CURRENT_LIST_DIR}/debian_changelog.cmake)
+
+# Compressed without a time stamp, so the package is the same on every build.
+function(gzip_into in out)
+  execute_process(COMMAND ${GZIP} -9nc ${in} OUTPUT_FILE ${out} COMMAND_ERROR_IS_FATAL ANY)
+endfunction()
+gzip_into(${generated}/tessarlumen.1 ${generated}/tessarlumen.1.gz)
 install(FILES ${generated}/tessarlumen.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)
 install_lowercase_link(${CMAKE_INSTALL_MANDIR}/man1 tessarlumen.1.gz Tessarlumen.1.gz)
 
 # Licence and changelogs where Debian looks for them: a machine-readable
-# copyright file made from LICENSE, the upstream changelog, and the
-# package's own changelog made from it.
+# copyright file made from LICENSE, whose years are those the changelog
+# spans, the upstream changelog, and the package's own changelog made from it.
 file(READ LICENSE licence)
 string(REGEX REPLACE "^MIT License\n\n[^\n]*\n\n" "" licence "${licence}")
 string(REGEX REPLACE "\n+$" "" licence "${licence}")
 string(REPLACE "\n\n" "\n.\n" licence "${licence}")
 string(REPLACE "\n" "\n " licence "${licence}")
+changelog_years(${PROJECT_SOURCE_DIR}/CHANGELOG.md years)
 file(WRITE ${generated}/copyright
 "Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/
 Upstream-Name: Tessarlumen
 Upstream-Contact: ${CPACK_PACKAGE_CONTACT}
 
 Files: *
-Copyright: 2026 The Tessarlumen authors
+Copyright: ${years} The Tessarlumen authors
 License: Expat
  ${licence}
 ")
-file(STRINGS CHANGELOG.md newest REGEX "^## " LIMIT_COUNT 1)
-if(NOT newest MATCHES "^## ${PROJECT_VERSION} ")
-  message(FATAL_ERROR "CHANGELOG.md has no section for ${PROJECT_VERSION} at its top")
-endif()
 set(CPACK_DEBIAN_PACKAGE_RELEASE 1)
 debian_changelog(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${generated}/changelog.Debian
                  tessarlumen "-${CPACK_DEBIAN_PACKAGE_RELEASE}" "${CPACK_PACKAGE_CONTACT}")
-execute_process(COMMAND gzip -9nc ${generated}/changelog.Debian OUTPUT_FILE ${generated}/changelog.Debian.gz
-                COMMAND_ERROR_IS_FATAL ANY)
-execute_process(COMMAND gzip -9nc ${PROJECT_SOURCE_DIR}/CHANGELOG.md OUTPUT_FILE ${generated}/changelog.gz
-                COMMAND_ERROR_IS_FATAL ANY)
+gzip_into(${generated}/changelog.Debian ${generated}/changelog.Debian.gz)
+gzip_into(${PROJECT_SOURCE_DIR}/CHANGELOG.md ${generated}/changelog.gz)
 set_property(DIRECTORY ${PROJECT_SOURCE_DIR} APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS
              ${PROJECT_SOURCE_DIR}/CHANGELOG.md ${PROJECT_SOURCE_DIR}/LICENSE)
 install(FILES ${generated}/copyright ${generated}/changelog.Debian.gz ${generated}/changelog.gz
@@ -96,13 +116,14 @@ the title ID, the kind of title, its code or system name, its version, its
 maker code, IOS and region, its contents and its installed size, as a
 fixed-format text report or as JSON Lines. It reads only and never changes
 a file.")
-# The packaging step strips the program, as dh_strip would; with
-# DEB_BUILD_OPTIONS=nostrip it keeps the symbols, and
-# TESSARLUMEN_DEBUG_PACKAGE makes a -dbgsym package of them instead.
+# The packaging step strips the program, as dh_strip would, unless
+# DEB_BUILD_OPTIONS holds nostrip when the package is made (read then, by
+# cpack, from the file below); TESSARLUMEN_DEBUG_PACKAGE makes a -dbgsym
+# package of the symbols instead.
 option(TESSARLUMEN_DEBUG_PACKAGE "Put the program's debug symbols in a -dbgsym package" OFF)
 if(TESSARLUMEN_DEBUG_PACKAGE)
   set(CPACK_DEBIAN_DEBUGINFO_PACKAGE ON)
-elseif(NOT "$ENV{DEB_BUILD_OPTIONS}" MATCHES "nostrip")
-  set(CPACK_STRIP_FILES ON)
+else()
+  set(CPACK_PROJECT_CONFIG_FILE ${CMAKE_CURRENT_LIST_DIR}/cpack_options.cmake)
 endif()
 include(CPack)

@@ -3,6 +3,7 @@
 // line on standard error, and no file opened after the failure.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <csignal>
 #include <regex>
 
@@ -91,6 +92,17 @@ TEST(Output, FailedWritesOfShortRunsAndMessages) {
         EXPECT_EQ(run.exitCode, 12);
         EXPECT_EQ(run.err, "Error: Cannot write the output! (No space left on device)\n");
     }
+}
+
+// An output left non-blocking by the parent is waited for, not failed.
+TEST(Output, NonBlockingOutputIsWaitedFor) {
+    SKIP_UNDER_WINE("POSIX descriptor flags");
+    Folder folder;
+    folder.args[0] = "/j";
+    ToolRun run = runProgram(TESSARLUMEN_EXE, folder.args, folder.dir.path, {}, false, Stdout::NonBlockingPipe);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_EQ(run.err, "");
+    EXPECT_EQ(std::count(run.out.begin(), run.out.end(), '\n'), FileCount);
 }
 
 // As filters do, the tool dies quietly of SIGPIPE when the reader is gone.

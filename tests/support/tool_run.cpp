@@ -107,6 +107,12 @@ void redirectStdout(Stdout output, int pipeWriteEnd, int brokenWriteEnd) {
     case Stdout::Full:
         dup2(open("/dev/full", O_WRONLY), 1);
         break;
+    case Stdout::NonBlockingPipe:
+        // A page of room: the reader falls behind, and writes meet EAGAIN.
+        dup2(pipeWriteEnd, 1);
+        fcntl(1, F_SETPIPE_SZ, 4096);
+        fcntl(1, F_SETFL, fcntl(1, F_GETFL) | O_NONBLOCK);
+        break;
     }
 }
 

@@ -27,6 +27,7 @@ enum class Stdout {
     BrokenPipe,        // a pipe nobody reads, with SIGPIPE ignored
     BrokenPipeSignal,  // the same with SIGPIPE's default action
     Full,              // /dev/full: every write fails for lack of space
+    NonBlockingPipe,   // captured through a small pipe left non-blocking
 };
 
 // The same for another build of the tool. Descriptors other than 0 to 2 are

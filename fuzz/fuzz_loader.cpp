@@ -1,16 +1,26 @@
 // SPDX-License-Identifier: MIT
-// libFuzzer target: the loader, the decoding and both output forms on any
-// bytes and any length. Every JSON line must parse.
+// libFuzzer target: the whole run over one file (loader, decoding, both
+// output forms, messages) on any bytes, any length and any file name.
+// Every JSON line must parse and name the file as it is, and the text must
+// never carry a control or format character.
 //
-// Input layout: byte 0 holds flags, bit 0 "an explicit length follows" and
-// bit 1 "sparse"; with bit 0, bytes 1 to 8 are the length the file claims
-// (big-endian, signed). The rest is the file's contents. Without bit 0 the
-// length is the size of the contents.
+// Input layout: byte 0 holds flags. Bit 0: bytes 1 to 8 are the length the
+// file claims (big-endian, signed); otherwise it is the size of the
+// contents. Bit 1: the file is sparse (zeros up to that length, as far as
+// the zeros' reach). Bit 2: the file is a stream, handed out in reads of
+// the next byte's value (0 as 256). Bit 3: a name follows, its length in
+// the next byte; otherwise the name is "fuzz.bin". The rest is the file's
+// contents.
+#include <clocale>
 #include <cstdlib>
+#include <cstring>
+#include <cwchar>
+#include <string>
 
 #include "cli/driver.h"
 #include "common/output.h"
 #include "common/runstate.h"
+#include "common/unicode.h"
 #include "json_check.h"
 #include "os_memory.h"
 
@@ -18,6 +28,8 @@ namespace {
 
 constexpr std::uint8_t ExplicitLength = 1;
 constexpr std::uint8_t Sparse = 2;
+constexpr std::uint8_t Stream = 4;
+constexpr std::uint8_t Named = 8;
 constexpr std::size_t LengthBytes = 8;
 
 void check(bool ok) {
@@ -25,48 +37,101 @@ void check(bool ok) {
         std::abort();
 }
 
-// One run of the loader in the chosen output form; returns what it wrote.
-LoadStatus loadOnce(bool json, std::string* out) {
-    runOptions.jsonOutput = json ? 1 : 0;
+// Takes `n` bytes from the front of the input, if it has them.
+const std::uint8_t* take(const std::uint8_t** data, std::size_t* size, std::size_t n) {
+    if (*size < n)
+        return nullptr;
+    const std::uint8_t* taken = *data;
+    *data += n;
+    *size -= n;
+    return taken;
+}
+
+// One whole run; returns its exit code and leaves its output in *out.
+int runOnce(const char* option, std::string name, std::string* out) {
+    runOptions = DefaultRunOptions;
+    outReset();
     clearMemoryOutput();
-    LoadStatus status = loadAndReport();
-    outFlush();
+    std::string words[] = {"Tessarlumen", option, "--", name};
+    char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), nullptr};
+    int exitCode = runMain(4, argv);
     *out = memoryOutput();
-    check(status == LoadOk || status == LoadReadFailed || status == LoadOutOfMemory ||
-          status == LoadUnknownStructure);
     // Every path must close the file and release its buffers.
     check(memoryFilesOpen() == 0 && memoryBlocksLive() == 0);
-    return status;
+    return exitCode;
 }
+
+// The text is UTF-8 and shows no control or format character but its line breaks.
+void checkText(const std::string& text) {
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < text.size();) {
+        wchar_t c = 0;
+        std::size_t n = std::mbrtowc(&c, text.data() + at, text.size() - at, &state);
+        check(n != 0 && n <= text.size() - at);
+        check(c == L'\n' || !isHiddenCodePoint(static_cast<char32_t>(c)));
+        at += n;
+    }
+}
+
+// The name as JSON must give it: UTF-8, with U+FFFD for each byte that the
+// C library's decoder finds no character in.
+std::string expectedJsonName(const std::string& name) {
+    std::string expected;
+    std::mbstate_t state{};
+    for (std::size_t at = 0; at < name.size();) {
+        wchar_t c = 0;
+        std::size_t n = std::mbrtowc(&c, name.data() + at, name.size() - at, &state);
+        bool character = n != 0 && n <= name.size() - at && static_cast<unsigned long>(c) <= 0x10FFFF;
+        char bytes[4];
+        expected.append(bytes, encodeUtf8(character ? static_cast<char32_t>(c) : ReplacementCharacter, bytes));
+        at += character ? n : 1;
+        if (!character)
+            state = {};
+    }
+    return expected;
+}
+
+const bool localeSet = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
 
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    std::uint8_t flags = size > 0 ? data[0] : 0;
-    std::size_t skip = size > 0 ? 1 : 0;
-    std::int64_t length = 0;
-    bool explicitLength = (flags & ExplicitLength) != 0 && size >= 1 + LengthBytes;
-    if (explicitLength) {
-        std::uint64_t value = 0;
-        for (std::size_t i = 1; i <= LengthBytes; ++i)
-            value = value << 8 | data[i];
-        length = static_cast<std::int64_t>(value);
-        skip += LengthBytes;
+    check(localeSet);
+    const std::uint8_t* flagByte = take(&data, &size, 1);
+    std::uint8_t flags = flagByte != nullptr ? *flagByte : 0;
+    std::int64_t length = -1;
+    if ((flags & ExplicitLength) != 0) {
+        if (const std::uint8_t* b = take(&data, &size, LengthBytes)) {
+            std::uint64_t value = 0;
+            for (std::size_t i = 0; i < LengthBytes; ++i)
+                value = value << 8 | b[i];
+            length = static_cast<std::int64_t>(value);
+        }
     }
-    if (!explicitLength)
-        length = static_cast<std::int64_t>(size - skip);
-    setMemoryFile(data + skip, size - skip, length, (flags & Sparse) != 0);
+    std::size_t chunk = 0;
+    if ((flags & Stream) != 0)
+        if (const std::uint8_t* b = take(&data, &size, 1))
+            chunk = *b != 0 ? *b : 256;
+    std::string name = "fuzz.bin";
+    if ((flags & Named) != 0) {
+        const std::uint8_t* n = take(&data, &size, 1);
+        const std::uint8_t* bytes = n != nullptr ? take(&data, &size, *n) : nullptr;
+        if (bytes != nullptr)
+            name.assign(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), *n));
+    }
+    if (chunk != 0)
+        setMemoryStream(data, size, chunk);
+    else
+        setMemoryFile(data, size, length >= 0 || (flags & ExplicitLength) != 0 ? length : std::int64_t(size),
+                      (flags & Sparse) != 0);
 
-    static char name[] = "fuzz.bin";
-    currentFileName = name;
     std::string text;
     std::string json;
-    LoadStatus status = loadOnce(false, &text);
-    check(loadOnce(true, &json) == status);
-    // A title gives one object on one line; a failure prints nothing here
-    // (the driver writes its message or object).
-    check(status != LoadOk ? json.empty() && text.empty() : !text.empty());
-    if (status == LoadOk)
-        check(isOneJsonLine(json));
+    int exitCode = runOnce("/n", name, &text);
+    check(exitCode == 0 || exitCode == 11 || exitCode == 13 || exitCode == 14);
+    checkText(text);
+    check(runOnce("/j", name, &json) == exitCode);
+    // An empty name is no file: nothing to report.
+    check(name.empty() ? json.empty() : isOneJsonLine(json, expectedJsonName(name)));
     return 0;
 }

@@ -3,5 +3,6 @@
 
 #include <string>
 
-// Whether `text` is one line, ended by a line break, that parses as JSON.
-bool isOneJsonLine(const std::string& text);
+// Whether `text` is one line, ended by a line break, that parses as JSON
+// and whose "file" member, its first, is `file`.
+bool isOneJsonLine(const std::string& text, const std::string& file);

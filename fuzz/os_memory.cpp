@@ -37,6 +37,11 @@ std::int64_t memoryFileLength(const OsFile* file) {
     return file->length;
 }
 
+// How far past the bytes given a sparse file's zeros reach; past that it
+// reads as a failing disk. Enough for every header and a few hundred
+// records of zeros, yet no input makes the tool render megabytes.
+constexpr std::uint64_t SparseReach = 16 * 1024;
+
 // Like a real file: nothing lies past its length; between the bytes given
 // and the length, a sparse file reads zeros and any other has been cut short.
 OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
@@ -50,7 +55,7 @@ OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t
     std::size_t present = offset >= fileSize ? 0 : fileSize - static_cast<std::size_t>(offset);
     if (present > n)
         present = n;
-    if (present < n && !fileSparse)
+    if (present < n && (!fileSparse || offset + n > fileSize + SparseReach))
         return OsError;
     if (present > 0)
         std::memcpy(out, fileBytes + offset, present);

@@ -16,13 +16,33 @@ namespace {
 
 using namespace titlecraft;
 
-// The fuzzer's input: a flags byte, an optional claimed length, the contents.
-Bytes seed(const Bytes& contents, std::int64_t claimedLength = -1, bool sparse = false) {
+// How a seed hands the fuzzer its file: the length it claims (-1: its
+// size), sparse or not, as a stream read `chunk` bytes at a time (0: a
+// regular file), and under which name (empty: the fuzzer's default).
+struct SeedForm {
+    std::int64_t claimedLength = -1;
+    bool sparse = false;
+    std::uint8_t chunk = 0;
+    std::string name;
+};
+
+// The fuzzer's input: a flags byte, the claimed length, the stream's read
+// size and the name where the form has them, then the contents.
+Bytes seed(const Bytes& contents, const SeedForm& form = {}) {
     Bytes b(1, 0);
-    if (claimedLength >= 0) {
-        b[0] = static_cast<std::uint8_t>(1 | (sparse ? 2 : 0));
+    if (form.claimedLength >= 0) {
+        b[0] |= static_cast<std::uint8_t>(1 | (form.sparse ? 2 : 0));
         b.resize(9);
-        putBe64(b, 1, static_cast<std::uint64_t>(claimedLength));
+        putBe64(b, 1, static_cast<std::uint64_t>(form.claimedLength));
+    }
+    if (form.chunk != 0) {
+        b[0] |= 4;
+        b.push_back(form.chunk);
+    }
+    if (!form.name.empty()) {
+        b[0] |= 8;
+        b.push_back(static_cast<std::uint8_t>(form.name.size()));
+        b.insert(b.end(), form.name.begin(), form.name.end());
     }
     return concat(b, contents);
 }
@@ -48,8 +68,13 @@ std::vector<SampleFile> corpusFiles() {
         {"wad-crl", seed(wadBytes(tmdWith(2), ticket, {.crlLength = 0x100}))},
         {"wad-long-ticket", seed(wadBytes(tmdWith(2), ticket, {.ticketLength = 0x2C1}))},
         {"wad-no-ticket", seed(resized(wadBytes(tmdWith(1), ticket, {.ticketLength = 0}), 4000))},
-        {"wad-sparse-8g", seed(wadBytes(tmdWith(2), ticket, {.withData = false}), 8LL << 30, true)},
-        {"wad-cut", seed(wadBytes(tmdWith(4), ticket, {.withData = false}), 1 << 20, false)},
+        {"wad-sparse-8g", seed(wadBytes(tmdWith(2), ticket, {.withData = false}), {8LL << 30, true})},
+        {"wad-cut", seed(wadBytes(tmdWith(4), ticket, {.withData = false}), {1 << 20, false})},
+        {"wad-stream", seed(wadBytes(tmdWith(3), ticket, {.crlLength = 0x40}), {.chunk = 7})},
+        {"tmd-stream", seed(tmdBytes(tmdWith(100)), {.chunk = 255})},
+        {"ticket-stream", seed(concat(ticketBytes(ticket), chain), {.chunk = 1})},
+        {"named-wad", seed(wadBytes(tmdWith(1), ticket), {.name = "\xe2\x80\xae%s\x1b[0m\xf8\x90\x80\x80.wad"})},
+        {"named-missing", seed({}, {.name = "\xc3\xa9\xed\xa0\x80\n-"})},
         {"ticket-676", seed(ticketBytes(ticket))},
         {"tmd-676", seed(resized(tmdBytes(tmdWith(5)), 676))},
         {"tmd-0", seed(tmdBytes(tmdWith(0)))},
@@ -58,7 +83,7 @@ std::vector<SampleFile> corpusFiles() {
         {"tmd-2-chain", seed(concat(tmdBytes(tmdWith(2)), chain))},
         {"tmd-system", seed(tmdBytes(Tmd{.high = 1, .low = 2, .version = 513, .ios = 80}))},
         {"tmd-ios", seed(concat(tmdBytes(Tmd{.high = 1, .low = 58, .ios = 0, .contents = {{0x8001, 5}}}), chain))},
-        {"length-fails", seed(tmdBytes(tmdWith(1)), 0x7FFFFFFFFFFFFFFF, false)},
+        {"length-fails", seed(tmdBytes(tmdWith(1)), {0x7FFFFFFFFFFFFFFF, false})},
     };
     for (std::size_t length : {484, 487, 488, 1000, 2468, 3811})
         seeds.push_back({"ticket-" + std::to_string(length), seed(resized(concat(ticketBytes(ticket), chain), length))});

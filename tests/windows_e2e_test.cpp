@@ -34,6 +34,12 @@ TEST(Windows, WildcardsAreExpandedInSortedOrder) {
     EXPECT_EQ(run.out, "\nError: Cannot read file 'nothing*.wad' !\n\n");
     EXPECT_EQ(run.exitCode, 11);
 
+    // Without regard to case beyond ASCII too: "É*" finds "é1.tik".
+    dir.write("\xc3\xa9" "1.tik", titlecraft::ticketBytes({}));
+    run = runTool({"/n", "\xc3\x89*.tik"}, dir.path);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("1.tik\" :"), std::string::npos) << run.out;
+
     run = runTool({"/?", "/n"}, dir.path);  // an option is never a pattern
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("USAGE:"), std::string::npos);

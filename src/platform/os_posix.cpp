@@ -41,10 +41,11 @@ bool wouldBlock(int error) {
 // stream, read in order to its end.
 OsResult describe(int fd, OsFile* file) {
     struct stat st;
-    if (fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    int failure = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    if (failure != 0) {
         // Linux opens directories for reading; to the tool they are files
         // that cannot be opened, whatever the file system.
-        file->error = S_ISDIR(st.st_mode) ? EISDIR : errno;
+        file->error = failure;
         close(fd);
         return OsError;
     }

@@ -9,7 +9,7 @@
 
 namespace {
 
-// The flags as {wait, help, files, version, keep going, JSON}.
+// The flags as {wait, help, files, version, keep going, JSON, verify}.
 struct OptionCase {
     std::vector<std::string> args;  // without the program name
     ArgStatus status;
@@ -18,46 +18,50 @@ struct OptionCase {
 };
 
 const OptionCase OptionCases[] = {
-    {{}, ArgsMissing, {1, 0, 0, 0, 0, 0}, {}},
-    {{"/n"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},
-    {{"-N"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},
-    {{"a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"a.wad"}},
-    {{""}, ArgsOk, {1, 0, 1, 0, 0, 0}, {""}},
-    {{"/h"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
-    {{"-?"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
-    {{"/help", "-Hfoo"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {"", ""}},
-    {{"/nowait", "x.tik"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "x.tik"}},
-    {{"/x"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/x"}},
-    {{"/"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/"}},
-    {{"-"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"-"}},  // standard input
-    {{"/n", "--", "-"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "", "-"}},
-    {{"-5"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"-5"}},
+    {{}, ArgsMissing, {1, 0, 0, 0, 0, 0, 0}, {}},
+    {{"/n"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 0}, {""}},
+    {{"-N"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 0}, {""}},
+    {{"a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"a.wad"}},
+    {{""}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {""}},
+    {{"/h"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {""}},
+    {{"-?"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {""}},
+    {{"/help", "-Hfoo"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {"", ""}},
+    {{"/nowait", "x.tik"}, ArgsOk, {0, 0, 1, 0, 0, 0, 0}, {"", "x.tik"}},
+    {{"/x"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"/x"}},
+    {{"/"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"/"}},
+    {{"-"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"-"}},  // standard input
+    {{"/n", "--", "-"}, ArgsOk, {0, 0, 1, 0, 0, 0, 0}, {"", "", "-"}},
+    {{"-5"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"-5"}},
     // Parsing stops at the first unknown option; earlier flags stay set.
-    {{"/q", "/n"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/q", "/n"}},
-    {{"/n", "/q", "a.wad"}, ArgsUnknown, {0, 0, 0, 0, 0, 0}, {"", "/q", "a.wad"}},
-    {{"a.wad", "/x"}, ArgsUnknown, {1, 0, 1, 0, 0, 0}, {"a.wad", "/x"}},
-    {{"a.wad", "/h", "b.tik"}, ArgsOk, {1, 1, 1, 0, 0, 0}, {"a.wad", "", "b.tik"}},
+    {{"/q", "/n"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"/q", "/n"}},
+    {{"/n", "/q", "a.wad"}, ArgsUnknown, {0, 0, 0, 0, 0, 0, 0}, {"", "/q", "a.wad"}},
+    {{"a.wad", "/x"}, ArgsUnknown, {1, 0, 1, 0, 0, 0, 0}, {"a.wad", "/x"}},
+    {{"a.wad", "/h", "b.tik"}, ArgsOk, {1, 1, 1, 0, 0, 0, 0}, {"a.wad", "", "b.tik"}},
     // Absolute paths hold a '/' after the first character: files, not options.
-    {{"/home/a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"/home/a.wad"}},
-    {{"/n", "/tmp/a.wad"}, ArgsOk, {0, 0, 1, 0, 0, 0}, {"", "/tmp/a.wad"}},
-    {{"/dev/fd/63"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"/dev/fd/63"}},
-    {{"-n/x"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {""}},  // only a leading '/' makes a path
+    {{"/home/a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"/home/a.wad"}},
+    {{"/n", "/tmp/a.wad"}, ArgsOk, {0, 0, 1, 0, 0, 0, 0}, {"", "/tmp/a.wad"}},
+    {{"/dev/fd/63"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"/dev/fd/63"}},
+    {{"-n/x"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 0}, {""}},  // only a leading '/' makes a path
     // "--" ends the options, and is blanked itself.
-    {{"--", "/n", "-x"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"", "/n", "-x"}},
-    {{"/n", "--"}, ArgsMissing, {0, 0, 0, 0, 0, 0}, {"", ""}},
-    {{"--", "--"}, ArgsOk, {1, 0, 1, 0, 0, 0}, {"", "--"}},
+    {{"--", "/n", "-x"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"", "/n", "-x"}},
+    {{"/n", "--"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 0}, {"", ""}},
+    {{"--", "--"}, ArgsOk, {1, 0, 1, 0, 0, 0, 0}, {"", "--"}},
     // The two long options; any other is unknown.
-    {{"--help"}, ArgsOk, {1, 1, 0, 0, 0, 0}, {""}},
-    {{"--version", "a.wad"}, ArgsOk, {1, 0, 1, 1, 0, 0}, {"", "a.wad"}},
-    {{"--helpme"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--helpme"}},
-    {{"--nowait"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--nowait"}},
-    {{"--Version"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"--Version"}},
+    {{"--help"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {""}},
+    {{"--version", "a.wad"}, ArgsOk, {1, 0, 1, 1, 0, 0, 0}, {"", "a.wad"}},
+    {{"--helpme"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"--helpme"}},
+    {{"--nowait"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"--nowait"}},
+    {{"--Version"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"--Version"}},
     // Keep going, and JSON, which keeps going and never waits.
-    {{"/k", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0}, {"", "a.wad"}},
-    {{"-Keep", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0}, {"", "a.wad"}},
-    {{"/j", "a.wad"}, ArgsOk, {0, 0, 1, 0, 1, 1}, {"", "a.wad"}},
-    {{"-JSON"}, ArgsMissing, {0, 0, 0, 0, 1, 1}, {""}},
-    {{"/x", "/j"}, ArgsUnknown, {1, 0, 0, 0, 0, 0}, {"/x", "/j"}},
+    {{"/k", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0, 0}, {"", "a.wad"}},
+    {{"-Keep", "a.wad"}, ArgsOk, {1, 0, 1, 0, 1, 0, 0}, {"", "a.wad"}},
+    {{"/j", "a.wad"}, ArgsOk, {0, 0, 1, 0, 1, 1, 0}, {"", "a.wad"}},
+    {{"-JSON"}, ArgsMissing, {0, 0, 0, 0, 1, 1, 0}, {""}},
+    {{"/x", "/j"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"/x", "/j"}},
+    // Verification, and the key folder as the value of a long option.
+    {{"-Verify", "a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0, 1}, {"", "a.wad"}},
+    {{"--keys=/k", "/v"}, ArgsMissing, {1, 0, 0, 0, 0, 0, 1}, {"", ""}},
+    {{"--keys", "a.wad"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"--keys", "a.wad"}},
 };
 
 std::string describe(const std::vector<std::string>& args) {
@@ -82,6 +86,7 @@ TEST(ParseArguments, Table) {
         EXPECT_EQ(runOptions.versionRequested, c.flags.versionRequested);
         EXPECT_EQ(runOptions.keepGoing, c.flags.keepGoing);
         EXPECT_EQ(runOptions.jsonOutput, c.flags.jsonOutput);
+        EXPECT_EQ(runOptions.verify, c.flags.verify);
         for (std::size_t i = 0; i < c.afterwards.size(); ++i)
             EXPECT_STREQ(argv[i + 1], c.afterwards[i].c_str());
     }

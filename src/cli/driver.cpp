@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 
+#include "cli/keys.h"
 #include "cli/options.h"
 #include "cli/wait.h"
 #include "common/names.h"
@@ -22,6 +23,7 @@ enum ExitCode {
     ExitNoParameters = 1,
     ExitUnknownParameter = 2,
     ExitCannotWrite = 12,
+    ExitNotGenuine = 15,
 };
 
 const char Banner[] = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
@@ -34,6 +36,8 @@ const char* const UsageLines[] = {
     "             /?  -- display this help message",
     "             /k  -- keep going after a file that fails",
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
+    "             /v  -- verify signatures, the ticket and every content's hash",
+    "             --keys=DIR  -- the folder of the common keys /v uses",
     "             --  -- end of the options: every later argument is a file",
     "             --help  -- display this help message",
     "             --version  -- show the version and process no file",
@@ -127,6 +131,9 @@ const OutputForm JsonForm = {printTitleJson, printJsonFailure, ""};
 
 const OutputForm* outputForm = &TextForm;
 
+// The common keys, read once before any file when /v asks for them.
+CommonKeys commonKeys;
+
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
     std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", osErrorText(outError()));
@@ -160,6 +167,9 @@ int reportFiles(int argc, PathChar** argv) {
             outputForm->failure(kind, failure);
             if (firstFailure == ExitOk)
                 firstFailure = kind.exitCode;
+        } else if (failure.notGenuine && firstFailure == ExitOk) {
+            // Reported, and the run goes on; the exit code tells.
+            firstFailure = ExitNotGenuine;
         }
         if (flushEachFile)
             outFlush();
@@ -185,18 +195,45 @@ int argumentError(const char* message, int exitCode, bool toStandardError) {
     return endRun(exitCode);
 }
 
+// The key folder's errors end the run before any file is opened.
+int readKeys(bool toStandardError) {
+    static const char* const Messages[] = {"", "Cannot read the key folder '", "Cannot read the key file '",
+                                           "Unusable key file '"};
+    PathChar where[1024];
+    KeyStatus status = loadCommonKeys(keyFolder, &commonKeys, where, sizeof where / sizeof where[0]);
+    if (status == KeyStatus::Ok)
+        return ExitOk;
+    const char* message = Messages[static_cast<int>(status)];
+    const char* after = status == KeyStatus::FileUnusable ? "' ! (16 bytes or 32 hexadecimal digits)" : "' !";
+    if (toStandardError) {
+        outReset();
+        writeName(where);  // cleaned as on standard output, then moved to standard error
+        std::fprintf(stderr, "Error: %s%.*s%s\n", message, static_cast<int>(outPending()), outPendingBytes(), after);
+        outReset();
+        return ExitUnknownParameter;
+    }
+    outText("\nError: ");
+    outText(message);
+    writeName(where);
+    outText(after);
+    outText("\n\n");
+    return endRun(ExitUnknownParameter);
+}
+
 }  // namespace
 
 LoadStatus loadAndReport(LoadFailure* failure) {
     LoadedTitle title{};
-    LoadStatus status = loadTitle(&title);
+    LoadStatus status = loadTitle(&title, runOptions.verify ? &commonKeys : nullptr);
     if (failure != nullptr)
-        *failure = {title.cause, title.osError};
+        *failure = {title.cause, title.osError, false};
     if (status != LoadOk)
         return status;
     TitleFacts facts;
     decodeTitle(title, &facts);
     outputForm->title(facts);
+    if (failure != nullptr)
+        failure->notGenuine = verificationFailed(title.verify);
     releaseTitle(&title);
     return LoadOk;
 }
@@ -213,6 +250,9 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
     case ArgsOk:
         break;
     }
+    if (runOptions.verify && !runOptions.helpRequested && !runOptions.versionRequested)
+        if (int code = readKeys(json); code != ExitOk)
+            return code;
     if (runOptions.versionRequested) {
         outText("Tessarlumen " TESSARLUMEN_VERSION "\n");
         outFlush();

@@ -15,9 +15,11 @@ int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
 struct LoadFailure {
     LoadCause cause;
     int osError;
+    bool notGenuine;  // reported, but it failed verification
 };
 
-// Loads currentFileName, decodes it and renders it in the output form the
-// options chose; releases what it loaded. Prints nothing on failure, but
-// says why in `*failure` when given.
+// Loads currentFileName (verifying it under /v), decodes it and renders it
+// in the output form the options chose; releases what it loaded. Prints
+// nothing on failure, but says why in `*failure` when given, and there
+// too whether a file reported failed verification.
 LoadStatus loadAndReport(LoadFailure* failure = nullptr);

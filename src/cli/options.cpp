@@ -6,7 +6,8 @@
 const OptionEntry Options[] = {
     {"/n", OptionEffect::NoWait},      {"/h", OptionEffect::Help},
     {"/?", OptionEffect::Help},        {"/k", OptionEffect::KeepGoing},
-    {"/j", OptionEffect::Json},        {"--", OptionEffect::EndOfOptions},
+    {"/j", OptionEffect::Json},        {"/v", OptionEffect::Verify},
+    {"--keys=DIR", OptionEffect::KeyFolder}, {"--", OptionEffect::EndOfOptions},
     {"--help", OptionEffect::Help},    {"--version", OptionEffect::Version},
 };
 const std::size_t OptionCount = sizeof Options / sizeof Options[0];
@@ -18,6 +19,17 @@ bool sameText(const PathChar* arg, const char* text) {
         if (*arg != static_cast<unsigned char>(*text))
             return false;
     return *arg == 0;
+}
+
+// Whether `arg` starts with `text` up to and with its '=' ("--keys=").
+bool startsAsValued(const PathChar* arg, const char* text) {
+    for (; *text != 0; ++arg, ++text) {
+        if (*arg != static_cast<unsigned char>(*text))
+            return false;
+        if (*text == '=')
+            return true;
+    }
+    return false;
 }
 
 bool holdsSlash(const PathChar* text) {
@@ -45,13 +57,21 @@ PathChar lowerCase(PathChar c) {
 const OptionEntry* optionOf(const PathChar* arg) {
     for (const OptionEntry& option : Options) {
         bool isLong = option.name[1] == '-';
-        if (isLong ? sameText(arg, option.name) : arg[1] != '-' && lowerCase(arg[1]) == option.name[1])
+        bool matched = isLong ? sameText(arg, option.name) || startsAsValued(arg, option.name)
+                              : arg[1] != '-' && lowerCase(arg[1]) == option.name[1];
+        if (matched)
             return &option;
     }
     return nullptr;
 }
 
-void apply(OptionEffect effect) {
+const PathChar* valueOf(const PathChar* arg) {
+    while (*arg != '=')
+        ++arg;
+    return arg + 1;
+}
+
+void apply(OptionEffect effect, const PathChar* arg) {
     switch (effect) {
     case OptionEffect::NoWait:
         runOptions.waitForKey = 0;
@@ -68,6 +88,12 @@ void apply(OptionEffect effect) {
         runOptions.jsonOutput = 1;
         runOptions.keepGoing = 1;
         runOptions.waitForKey = 0;
+        break;
+    case OptionEffect::Verify:
+        runOptions.verify = 1;
+        break;
+    case OptionEffect::KeyFolder:
+        keyFolder = valueOf(arg);
         break;
     case OptionEffect::Version:
         runOptions.versionRequested = 1;
@@ -91,7 +117,7 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
         if (option == nullptr)
             return ArgsUnknown;
         optionsEnded = option->effect == OptionEffect::EndOfOptions;
-        apply(option->effect);
+        apply(option->effect, arg);
         arg[0] = 0;
     }
     bool proceed = runOptions.helpRequested || runOptions.versionRequested || runOptions.filesGiven;

@@ -12,12 +12,13 @@ enum ArgStatus {
     ArgsUnknown = 2,  // an unknown option; later arguments were not looked at
 };
 
-enum class OptionEffect { NoWait, Help, KeepGoing, Json, Version, EndOfOptions };
+enum class OptionEffect { NoWait, Help, KeepGoing, Json, Verify, KeyFolder, Version, EndOfOptions };
 
 // Every option the parser accepts, as the help names it. A name of two
 // characters starting with '/' is matched by its second character alone,
 // in either case, after a '/' or a '-' ("/nowait" and "-N" are "/n"); a
-// name starting with "--" is matched whole.
+// name starting with "--" is matched whole, or, where it holds a '=', up to
+// and with the '=', the rest of the argument being its value.
 struct OptionEntry {
     const char* name;
     OptionEffect effect;

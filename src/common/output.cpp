@@ -165,7 +165,16 @@ int outError() {
     return failure;
 }
 
+std::size_t outPending() {
+    return used;
+}
+
+const char* outPendingBytes() {
+    return buffer;
+}
+
 void outReset() {
     used = 0;
     failure = 0;
+    inScratch = false;
 }

@@ -28,7 +28,7 @@ void outHex(unsigned long long value, int digits, bool upperCase);
 // gives room for `n` bytes (at most OutReserveLimit) in the buffer, the
 // put functions below fill it, each returning where it stopped, and
 // outCommit takes the `n` bytes filled (at most those reserved).
-inline constexpr std::size_t OutReserveLimit = 512;
+inline constexpr std::size_t OutReserveLimit = 1024;
 char* outReserve(std::size_t n);
 void outCommit(std::size_t n);
 
@@ -51,6 +51,11 @@ void outFlush();
 // the system's error number for it.
 bool outFailed();
 int outError();
+
+// What is buffered and not yet written: for a message that is put together
+// as the output would show it, then sent elsewhere (standard error).
+std::size_t outPending();
+const char* outPendingBytes();
 
 // Forgets what is buffered and any failure (for tests that run the tool in
 // process more than once).

@@ -3,3 +3,4 @@
 
 RunOptions runOptions = DefaultRunOptions;
 const PathChar* currentFileName = nullptr;
+const PathChar* keyFolder = nullptr;

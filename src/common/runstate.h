@@ -15,11 +15,15 @@ struct RunOptions {
     std::uint16_t versionRequested;
     std::uint16_t keepGoing;   // a failing file does not end the run
     std::uint16_t jsonOutput;  // one JSON object a line per file
+    std::uint16_t verify;      // check signatures, the ticket and the contents
 };
 
-inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0};
+inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0, 0};
 
 extern RunOptions runOptions;
 
 // Points into the argument vector, which outlives the run; owns nothing.
 extern const PathChar* currentFileName;
+
+// The key folder --keys named, or null; points into the argument vector.
+extern const PathChar* keyFolder;

@@ -135,3 +135,14 @@ inline const char* osErrorText(int error) {
 inline void osReadKey() {
     osMethods->readKey();
 }
+
+// ---- Outside the table: the key folder of verification ----
+
+// The folder the user's keys are kept in unless --keys names another:
+// $XDG_CONFIG_HOME/tessarlumen or ~/.config/tessarlumen on POSIX systems,
+// %APPDATA%\Tessarlumen on Windows. Writes it, terminated, into `out`
+// (`room` characters) and returns its length; 0 when there is none.
+std::size_t osDefaultKeyFolder(PathChar* out, std::size_t room);
+
+// Whether `name` is a folder the tool may read.
+bool osIsReadableFolder(const PathChar* name);

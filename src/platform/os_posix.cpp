@@ -3,6 +3,8 @@
 #include <cerrno>
 #include <clocale>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <cwchar>
 
@@ -366,6 +368,25 @@ void posixReadKey() {
 }
 
 }  // namespace
+
+std::size_t osDefaultKeyFolder(char* out, std::size_t room) {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    const char* home = std::getenv("HOME");
+    int n = 0;
+    if (config != nullptr && config[0] == '/')
+        n = std::snprintf(out, room, "%s/tessarlumen", config);
+    else if (home != nullptr && home[0] != 0)
+        n = std::snprintf(out, room, "%s/.config/tessarlumen", home);
+    return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
+}
+
+bool osIsReadableFolder(const char* name) {
+    int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    close(fd);
+    return true;
+}
 
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,

@@ -2,6 +2,7 @@
 // The operating-system layer for Windows, on the C run-time library.
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cwchar>
 
 #include <conio.h>
@@ -163,6 +164,19 @@ void winReadKey() {
 }
 
 }  // namespace
+
+std::size_t osDefaultKeyFolder(wchar_t* out, std::size_t room) {
+    const wchar_t* appData = _wgetenv(L"APPDATA");
+    if (appData == nullptr || appData[0] == 0)
+        return 0;
+    int n = _snwprintf(out, room, L"%ls\\Tessarlumen", appData);
+    return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
+}
+
+bool osIsReadableFolder(const wchar_t* name) {
+    DWORD attributes = GetFileAttributesW(name);
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
 
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,

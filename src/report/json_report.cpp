@@ -7,6 +7,7 @@
 #include "common/runstate.h"
 #include "common/unicode.h"
 #include "report/identity.h"
+#include "report/verify_report.h"
 
 namespace {
 
@@ -143,7 +144,8 @@ void writeIdentity(const TitleFacts& facts) {
 }
 
 // One content record, formatted in place: the bulk of a large title's line.
-void writeContent(const ContentFacts& content, bool first) {
+// Under /v it ends with what its hash was found to be.
+void writeContent(const ContentFacts& content, bool first, const VerifyFacts* verify, std::size_t index) {
     // The longest record, every number at its widest, and some to spare.
     constexpr std::size_t Longest = 192;
     char* start = outReserve(Longest);
@@ -158,17 +160,23 @@ void writeContent(const ContentFacts& content, bool first) {
     if (content.sha1 != nullptr) {
         at = putLiteral(at, ",\"sha1\":\"");
         at = putHexBytes(at, content.sha1, ContentHashLength);
-        at = putLiteral(at, "\"}");
+        at = putLiteral(at, "\"");
     } else {
-        at = putLiteral(at, ",\"sha1\":null}");
+        at = putLiteral(at, ",\"sha1\":null");
     }
+    if (verify != nullptr) {
+        const char* hash = index < verify->contentCount ? hashWord(verify->hashes[index]) : nullptr;
+        at = hash != nullptr ? putLiteral(putText(putLiteral(at, ",\"hash\":\""), hash), "\"")
+                             : putLiteral(at, ",\"hash\":null");
+    }
+    at = putLiteral(at, "}");
     outCommit(static_cast<std::size_t>(at - start));
 }
 
 void writeContents(const TitleFacts& facts) {
     outText(",\"contents\":[");
     for (std::size_t i = 0; i < facts.contentCount; ++i)
-        writeContent(decodeContent(facts.contents, i), i == 0);
+        writeContent(decodeContent(facts.contents, i), i == 0, facts.verify, i);
     outChar(']');
 }
 
@@ -190,8 +198,6 @@ void writeTmdFields(const TitleFacts& facts) {
 }
 
 void writeTicketFields(const TicketFacts& ticket) {
-    static const char* const CommonKeyNames[] = {"standard", "korean", "vwii"};
-    constexpr unsigned CommonKeyCount = sizeof CommonKeyNames / sizeof CommonKeyNames[0];
     // Its first field opens the object: no comma before it.
     outText(",\"ticket\":{\"ticketId\":");
     if (ticket.hasTicketId) {
@@ -237,6 +243,34 @@ void writeWadFields(const WadFacts& wad) {
     outChar('}');
 }
 
+// A field of the verify object: a word, or null.
+void writeVerifyField(const char* key, const char* word, bool* first) {
+    outText(*first ? "\"" : ",\"");
+    *first = false;
+    outText(key);
+    outText("\":");
+    if (word != nullptr)
+        writeString(word);
+    else
+        outText("null");
+}
+
+void writeVerifyFields(const TitleFacts& facts) {
+    const VerifyFacts& v = *facts.verify;
+    bool first = true;
+    outText(",\"verify\":{");
+    if (facts.kind != FileKind::Ticket)
+        writeVerifyField("tmdSignature", signatureWord(v.tmdSignature), &first);
+    if (facts.kind != FileKind::Tmd)
+        writeVerifyField("ticketSignature", signatureWord(v.ticketSignature), &first);
+    if (facts.kind == FileKind::Wad) {
+        outText(",\"ticketMatches\":");
+        outText(!v.hasTicketMatch ? "null" : v.ticketMatches ? "true" : "false");
+    }
+    writeVerifyField("contents", contentsWord(v.contents), &first);
+    outChar('}');
+}
+
 void writeFile() {
     outText("{\"file\":");
     writeString(currentFileName);
@@ -253,6 +287,8 @@ void printTitleJson(const TitleFacts& facts) {
         writeTicketFields(facts.ticket);
     if (facts.kind == FileKind::Wad)
         writeWadFields(facts.wad);
+    if (facts.verify != nullptr)
+        writeVerifyFields(facts);
     outText("}\n");
 }
 

@@ -3,16 +3,20 @@
 
 #include "common/output.h"
 #include "report/identity.h"
+#include "report/verify_report.h"
 
 void printTicketInfo(const TitleFacts& ticket) {
     char code[TitleCodeLength + 1];
     makePrintableCode(ticket.code, TitleCodeLength, code);
     printHeading("Ticket");
-    char* start = outReserve(TitleIdentityLongest + 20 + sizeof ReportRule + 1);
+    char* start = outReserve(TitleIdentityLongest + 20 + VerifyLinesLongest + sizeof ReportRule + 1);
     char* at = putTitleIdentity(start, ticket.titleHigh, ticket.titleLow, code);
     // A ticket file too short to hold its title version has none to show.
     if (ticket.hasVersion && ticket.version != 0)
         at = putDecimal(putLiteral(at, "    Version: "), ticket.version);
-    at = putLiteral(putLiteral(putLiteral(at, "\n"), ReportRule), "\n");
+    at = putLiteral(at, "\n");
+    if (ticket.verify != nullptr)
+        at = putVerifyLines(at, ticket);
+    at = putLiteral(putLiteral(at, ReportRule), "\n");
     outCommit(static_cast<std::size_t>(at - start));
 }

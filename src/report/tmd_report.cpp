@@ -3,12 +3,14 @@
 
 #include "common/output.h"
 #include "report/identity.h"
+#include "report/verify_report.h"
 
 namespace {
 
 // The longest report after its heading, every number at its widest.
-constexpr std::size_t ReportLongest = OutReserveLimit;
-static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + sizeof ReportRule + 1 <= ReportLongest);
+constexpr std::size_t ReportLongest = 640;
+static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + VerifyLinesLongest + sizeof ReportRule + 1 <=
+              ReportLongest && ReportLongest <= OutReserveLimit);
 
 char* putSizes(char* at, const TitleSizes& sizes) {
     at = putLiteral(at, "Size: ");
@@ -47,6 +49,8 @@ void printTmdInfo(const TitleFacts& tmd) {
         at = putLiteral(putText(putLiteral(at, "Region Flag: "), regionName(tmd.region)), "\n");
     at = putLiteral(putDecimal(putLiteral(at, "Data files: "), tmd.contentCount), "\n");
     at = putSizes(at, tmd.sizes);
+    if (tmd.verify != nullptr)
+        at = putVerifyLines(at, tmd);
     at = putLiteral(putLiteral(at, ReportRule), "\n");
     outCommit(static_cast<std::size_t>(at - start));
 }

@@ -91,6 +91,7 @@ ContentFacts decodeContent(ByteSpan records, std::size_t index) {
 void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
     *facts = TitleFacts{};
     facts->kind = title.kind;
+    facts->verify = title.verify.verified ? &title.verify : nullptr;
     ByteSpan header(title.header, title.headerLength);
     if (title.kind == FileKind::Ticket) {
         facts->titleHigh = readBe32(header, TicketTitleIdHighOffset);

@@ -59,6 +59,8 @@ struct TitleFacts {
     // A bare ticket's, or the one in a WAD's ticket section.
     TicketFacts ticket;
     WadFacts wad;
+    // What verification found; null without /v.
+    const VerifyFacts* verify;
 };
 
 struct ContentFacts {

@@ -104,3 +104,53 @@ inline constexpr std::size_t MakerCodeLength = 2;
 
 // The high half of every system title (BOOT2, System Menu, the IOSes).
 inline constexpr std::uint32_t SystemTitleHigh = 1;
+
+// ---- Signatures and certificates (verification) ----
+
+// A signed structure (ticket, TMD, certificate) starts with its signature
+// type; the signature, then padding, follow, and the signed part starts
+// with the 64-byte issuer where the padding ends.
+inline constexpr std::size_t SignatureTypeOffset = 0;
+inline constexpr std::size_t SignatureOffset = 4;
+inline constexpr std::uint32_t SignatureRsa4096 = 0x00010000;
+inline constexpr std::uint32_t SignatureRsa2048 = 0x00010001;
+inline constexpr std::uint32_t SignatureEcc = 0x00010002;
+inline constexpr std::size_t Rsa4096Length = 0x200;
+inline constexpr std::size_t Rsa2048Length = 0x100;
+inline constexpr std::size_t EccSignatureLength = 0x40;
+inline constexpr std::size_t SignaturePaddingLength = 0x3C;
+// Where a ticket's or TMD's signed part starts (they carry RSA-2048).
+inline constexpr std::size_t SignedPartOffset = 0x140;
+inline constexpr std::size_t IssuerLength = 0x40;
+
+// A certificate, from the end of its signature's padding: issuer, key type,
+// name, key ID, then the key.
+inline constexpr std::size_t CertKeyTypeOffset = 0x40;
+inline constexpr std::size_t CertNameOffset = 0x44;
+inline constexpr std::size_t CertNameLength = 0x40;
+inline constexpr std::size_t CertKeyOffset = 0x88;
+inline constexpr std::uint32_t CertKeyRsa4096 = 0;
+inline constexpr std::uint32_t CertKeyRsa2048 = 1;
+inline constexpr std::uint32_t CertKeyEcc = 2;
+// Each key: modulus, 4-byte exponent and 52 bytes of padding for RSA; 60
+// bytes of key and 60 of padding for ECC.
+inline constexpr std::size_t CertRsaPaddingLength = 0x34;
+inline constexpr std::size_t CertExponentLength = 4;
+inline constexpr std::size_t CertEccKeyLength = 0x78;
+// The most certificate bytes verification keeps (a chain is 0xA00).
+inline constexpr std::size_t CertChainLimit = 0x10000;
+
+// A ticket's title key, encrypted with the common key its index selects,
+// the title ID and eight zero bytes being the IV; a ticket whose
+// key-exchange data is set is bound to one console, whose own key encrypts
+// the title key once more.
+inline constexpr std::size_t TicketKeyExchangeOffset = 0x180;
+inline constexpr std::size_t TicketKeyExchangeLength = 0x3C;
+inline constexpr std::size_t TicketTitleKeyOffset = 0x1BF;
+inline constexpr std::size_t TitleKeyLength = 16;
+
+// A WAD's contents follow its TMD section, each from a 64-byte boundary of
+// the data section, encrypted with the title key in blocks of 16 bytes;
+// the content's index, big-endian, then zeros, is its IV.
+inline constexpr std::uint64_t ContentAlignment = 0x40;
+inline constexpr std::uint64_t ContentBlockLength = 16;

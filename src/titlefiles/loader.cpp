@@ -134,9 +134,9 @@ bool isStandardInput(const PathChar* name) {
 }
 
 // A stream is read to its end first: its length is the number of bytes it held.
-LoadStatus readStream(OsFile* file, LoadedTitle* title) {
+LoadStatus readStream(OsFile* file, LoadedTitle* title, Verifier* verifier) {
     StreamImage image{};
-    LoadStatus status = captureStream(file, &image, &title->osError);
+    LoadStatus status = captureStream(file, &image, &title->osError, verifier);
     if (status != LoadOk) {
         fail(title, status, status == LoadOutOfMemory ? LoadCause::NoMemory : LoadCause::SystemError);
     } else {
@@ -147,29 +147,51 @@ LoadStatus readStream(OsFile* file, LoadedTitle* title) {
     return status;
 }
 
+// Verification reads a regular file once more, whole, in large blocks.
+LoadStatus verifyFile(OsFile* file, LoadedTitle* title, Verifier* verifier) {
+    static std::uint8_t block[1 << 20];
+    auto length = static_cast<std::uint64_t>(title->fileLength);
+    for (std::uint64_t at = 0; at < length;) {
+        auto n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof block, length - at));
+        if (LoadStatus status = readAt({file, nullptr}, title, at, block, n); status != LoadOk)
+            return status;
+        if (!feedVerifier(verifier, block, n))
+            return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
+        at += n;
+    }
+    return LoadOk;
+}
+
 }  // namespace
 
-LoadStatus loadTitle(LoadedTitle* title) {
+LoadStatus loadTitle(LoadedTitle* title, const CommonKeys* keys) {
     OsFile file{};
     OsResult opened = isStandardInput(currentFileName) ? osOpenStandardInput(&file) : osOpen(currentFileName, &file);
     if (opened != OsOk) {
         title->osError = file.error;
         return fail(title, LoadReadFailed, LoadCause::SystemError);
     }
+    Verifier verifier{};
+    verifier.keys = keys;
     LoadStatus status;
     if (file.stream) {
-        status = readStream(&file, title);
+        status = readStream(&file, title, keys != nullptr ? &verifier : nullptr);
     } else {
         title->fileLength = osFileLength(&file);
         status = readTitle({&file, nullptr}, title);
+        if (status == LoadOk && keys != nullptr)
+            status = verifyFile(&file, title, &verifier);
     }
     osClose(&file);
+    if (keys != nullptr)
+        endVerifier(&verifier, status == LoadOk ? title->kind : FileKind::Unknown, &title->verify);
     if (status != LoadOk)
         releaseTitle(title);
     return status;
 }
 
 void releaseTitle(LoadedTitle* title) {
+    releaseVerifyFacts(&title->verify);
     osFree(title->contents);
     osFree(title->header);
     title->contents = nullptr;

@@ -9,6 +9,7 @@
 #include "titlefiles/classify.h"
 #include "titlefiles/endian.h"
 #include "titlefiles/formats.h"
+#include "titlefiles/verify.h"
 
 enum LoadStatus {
     LoadOk = 0,
@@ -48,15 +49,18 @@ struct LoadedTitle {
     // where they may lie), none for a TMD. Read them with titleTicket.
     std::size_t ticketLength;
     std::uint8_t wadTicket[TicketFieldsEnd];
+    // With verification: what it found.
+    VerifyFacts verify;
     // On failure: why.
     LoadCause cause;
     int osError;
 };
 
 // Loads currentFileName into `title` (zero it first); "-" alone is standard
-// input. The file is closed on return; on failure every buffer allocated so
-// far is released already, and `cause` says why it failed.
-LoadStatus loadTitle(LoadedTitle* title);
+// input. With `keys` (verification), every byte of the file passes through
+// the verifier too. The file is closed on return; on failure every buffer
+// allocated so far is released already, and `cause` says why it failed.
+LoadStatus loadTitle(LoadedTitle* title, const CommonKeys* keys = nullptr);
 
 // Releases what a successful loadTitle holds. Safe on a failed or zeroed one.
 void releaseTitle(LoadedTitle* title);

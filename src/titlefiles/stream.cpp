@@ -86,7 +86,7 @@ void fill(StreamImage* image, std::uint64_t offset, const std::uint8_t* block, s
 
 }  // namespace
 
-LoadStatus captureStream(OsFile* file, StreamImage* image, int* error) {
+LoadStatus captureStream(OsFile* file, StreamImage* image, int* error, Verifier* verifier) {
     *error = 0;
     if (LoadStatus s = keep(image, StartWindow, 0, WadReadLength); s != LoadOk)
         return s;
@@ -107,6 +107,8 @@ LoadStatus captureStream(OsFile* file, StreamImage* image, int* error) {
             if (LoadStatus s = planWindows(image, &added); s != LoadOk)
                 return s;
         }
+        if (verifier != nullptr && !feedVerifier(verifier, block, got))
+            return LoadOutOfMemory;
     }
 }
 

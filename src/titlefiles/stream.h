@@ -12,6 +12,7 @@
 
 #include "platform/os.h"
 #include "titlefiles/loader.h"
+#include "titlefiles/verify.h"
 
 // One kept range of the stream, filled as far as the stream reached.
 struct StreamWindow {
@@ -29,10 +30,11 @@ struct StreamImage {
     StreamWindow windows[StreamWindowCount];
 };
 
-// Reads `file` to its end into `image` (zero it first). LoadReadFailed on a
-// read error, LoadOutOfMemory when a range cannot be kept; `*error` is then
-// the system's error number, if any. Release the image in every case.
-LoadStatus captureStream(OsFile* file, StreamImage* image, int* error);
+// Reads `file` to its end into `image` (zero it first), passing every block
+// to `verifier` too when there is one. LoadReadFailed on a read error,
+// LoadOutOfMemory when a range cannot be kept; `*error` is then the
+// system's error number, if any. Release the image in every case.
+LoadStatus captureStream(OsFile* file, StreamImage* image, int* error, Verifier* verifier);
 
 // Reads `n` bytes at `offset` from the kept ranges: OsOk when one range
 // holds them all, OsError for bytes past the stream's end.

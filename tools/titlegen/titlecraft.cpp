@@ -3,6 +3,8 @@
 
 #include <cstdio>
 
+#include "signing.h"
+
 namespace titlecraft {
 
 namespace {
@@ -50,7 +52,7 @@ constexpr std::size_t WadTicketLengthAt = 0x10;
 constexpr std::size_t WadTmdLengthAt = 0x14;
 constexpr std::size_t WadDataLengthAt = 0x18;
 constexpr std::size_t WadFooterLengthAt = 0x1C;
-constexpr std::uint32_t WadCertLength = 0xA00;
+constexpr std::uint32_t WadCertLength = 0xA00;  // what the accepted header prefixes say
 constexpr std::size_t WadAlign = 0x40;
 
 std::size_t alignUp(std::size_t n) {
@@ -151,34 +153,38 @@ Bytes concat(Bytes a, const Bytes& b) {
 }
 
 Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout) {
-    Bytes tmdPart = tmdBytes(tmd);
     Bytes ticketPart = ticketBytes(ticket);
     ticketPart.resize(layout.ticketLength);
     std::size_t dataLength = 0;
     if (layout.withData)
         for (const Content& c : tmd.contents)
             dataLength += alignUp(static_cast<std::size_t>(c.size));
+    Bytes data(dataLength);
+    fillPattern(data, 0, dataLength, 0xDA7A);
+    return assembleWad(certChain(WadCertLength), ticketPart, tmdBytes(tmd), data, layout);
+}
 
+Bytes assembleWad(const Bytes& certs, const Bytes& ticket, const Bytes& tmd, const Bytes& data,
+                  const WadLayout& layout) {
     Bytes b(WadAlign);
     putBe32(b, 0, WadHeaderSize);
     putText(b, WadTypeAt, layout.type);
-    putBe32(b, WadCertLengthAt, WadCertLength);
+    putBe32(b, WadCertLengthAt, static_cast<std::uint32_t>(certs.size()));
     putBe32(b, WadCrlLengthAt, layout.crlLength);
-    putBe32(b, WadTicketLengthAt, layout.ticketLength);
-    std::size_t claimed = tmd.countField.value_or(static_cast<std::uint16_t>(tmd.contents.size()));
+    putBe32(b, WadTicketLengthAt, static_cast<std::uint32_t>(ticket.size()));
+    // The TMD section holds as many records as the TMD claims, unless told otherwise.
+    std::size_t claimed = std::size_t{tmd.at(TmdContentCountAt)} << 8 | tmd.at(TmdContentCountAt + 1);
     putBe32(b, WadTmdLengthAt, layout.tmdLength.value_or(static_cast<std::uint32_t>(TmdHeaderSize + claimed * RecordSize)));
-    putBe32(b, WadDataLengthAt, static_cast<std::uint32_t>(dataLength));
+    putBe32(b, WadDataLengthAt, static_cast<std::uint32_t>(data.size()));
     putBe32(b, WadFooterLengthAt, layout.footerLength);
     auto section = [&b](const Bytes& part) {
         b = concat(std::move(b), part);
         b.resize(alignUp(b.size()));
     };
-    section(certChain(WadCertLength));
+    section(certs);
     section(Bytes(layout.crlLength, 0xC5));
-    section(ticketPart);
-    section(tmdPart);
-    Bytes data(dataLength);
-    fillPattern(data, 0, dataLength, 0xDA7A);
+    section(ticket);
+    section(tmd);
     section(data);
     Bytes footer(layout.footerLength, 0xF0);
     return concat(std::move(b), footer);
@@ -215,14 +221,26 @@ std::vector<SampleFile> sampleFiles() {
                    .contents = {{0x0001, 1024}, {0x0001, 32768}, {0x0001, 8192}}};
     Bytes partialWad = wadBytes(partialTmd, Ticket{.high = 0x00010001, .low = partial, .version = 2});
     partialWad.resize(20000);
+    // Signed with the generator's made-up keys and encrypted under its
+    // made-up standard common key (samples/keys), and a homebrew channel
+    // in the fakesigned form.
+    const std::uint32_t signedCode = codeValue("TLCS");
+    Tmd signedTmd{.high = 0x00010001, .low = signedCode, .maker = "TL", .region = 2, .version = 5, .ios = 58,
+                  .contents = {{0x0001, 5000}, {0x0001, 70000}, {0x8001, 1234}}};
+    const std::uint32_t homebrew = codeValue("TLHB");
+    Tmd homebrewTmd{.high = 0x00010001, .low = homebrew, .maker = "TL", .region = 3, .version = 1, .ios = 58,
+                    .contents = {{0x0001, 3000}}};
     return {
         {"boot2.wad", wadBytes(boot2, Ticket{.high = 1, .low = 1, .version = 4}, WadLayout{.type = "ib"})},
         {"channel.wad", wadBytes(channelTmd, Ticket{.high = 0x00010001, .low = channel, .version = 3})},
         {"dlc.tmd", tmdBytes(dlc)},
         {"download.tik", concat(ticketBytes(Ticket{.high = 0x00010001, .low = channel, .version = 3}), certChain(0x700))},
+        {"homebrew.wad", genuineWad(homebrewTmd, Ticket{.high = 0x00010001, .low = homebrew, .version = 1},
+                                    {.fakesignTmd = true, .fakesignTicket = true})},
         {"ios58.tmd", concat(tmdBytes(ios), certChain(0x700))},
         {"korea.wad", wadBytes(koreanTmd, koreanTicket, WadLayout{.footerLength = 0x40})},
         {"partial.wad", partialWad},
+        {"signed.wad", genuineWad(signedTmd, Ticket{.high = 0x00010001, .low = signedCode, .version = 5})},
         {"sysmenu.tik", ticketBytes(Ticket{.high = 1, .low = 2, .version = 450})},
     };
 }

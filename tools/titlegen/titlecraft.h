@@ -63,6 +63,10 @@ Bytes tmdBytes(const Tmd& tmd);           // header and content records
 Bytes ticketBytes(const Ticket& ticket);  // 676 bytes
 Bytes certChain(std::size_t length);      // filler for an appended chain
 Bytes wadBytes(const Tmd& tmd, const Ticket& ticket, const WadLayout& layout = {});
+// A WAD of the sections given, each padded to 64 bytes, with the header's
+// type, revocation list and footer from `layout`.
+Bytes assembleWad(const Bytes& certs, const Bytes& ticket, const Bytes& tmd, const Bytes& data,
+                  const WadLayout& layout);
 Bytes concat(Bytes a, const Bytes& b);
 
 bool writeFile(const std::string& path, const Bytes& bytes);

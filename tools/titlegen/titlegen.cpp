@@ -7,9 +7,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 #include <vector>
 
+#include "signing.h"
 #include "titlecraft.h"
 
 namespace {
@@ -125,11 +127,24 @@ bool writeAll(const std::vector<SampleFile>& files, const std::string& dir) {
     return true;
 }
 
+// The made-up standard common key the signed samples are encrypted under,
+// as a key folder holds it: 32 hexadecimal digits and a line end.
+bool writeSampleKeys(const std::string& dir) {
+    std::string folder = dir + "/keys";
+    std::filesystem::create_directories(folder);
+    Bytes text;
+    for (std::uint8_t b : SyntheticCommonKeys[0])
+        for (int shift : {4, 0})
+            text.push_back(static_cast<std::uint8_t>("0123456789abcdef"[(b >> shift) & 15]));
+    text.push_back('\n');
+    return writeAll({{"standard.key", text}}, folder);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     if (argc == 3 && std::strcmp(argv[1], "samples") == 0)
-        return writeAll(sampleFiles(), argv[2]) ? 0 : 1;
+        return writeAll(sampleFiles(), argv[2]) && writeSampleKeys(argv[2]) ? 0 : 1;
     if (argc == 3 && std::strcmp(argv[1], "corpus") == 0)
         return writeAll(corpusFiles(), argv[2]) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "bench") == 0)

@@ -1,0 +1,213 @@
+// SPDX-License-Identifier: MIT
+#include "signing.h"
+
+#include <cstring>
+#include <stdexcept>
+
+#include <openssl/bio.h>
+#include <openssl/bn.h>
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/pem.h>
+#include <openssl/rsa.h>
+
+#include "synthetic_keys.h"
+
+namespace titlecraft {
+
+const std::uint8_t SyntheticCommonKeys[3][16] = {
+    {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'T', 'E', 'S', 'T'},
+    {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'K', 'O', 'R', 'E'},
+    {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'V', 'W', 'I', 'I'},
+};
+
+namespace {
+
+// The layouts, in the generator's own words (see titlecraft.cpp).
+constexpr std::size_t SignatureAt = 4;
+constexpr std::size_t SignedAt = 0x140;
+constexpr std::size_t TmdHeaderSize = 0x1E4;
+constexpr std::size_t TmdReservedAt = 0x19E;  // unused: what fakesigning changes
+constexpr std::size_t TmdCountAt = 0x1DE;
+constexpr std::size_t RecordSize = 0x24;
+constexpr std::size_t RecordIndexAt = 4;
+constexpr std::size_t RecordHashAt = 16;
+constexpr std::size_t TicketSize = 0x2A4;
+constexpr std::size_t TicketKeyExchangeAt = 0x180;
+constexpr std::size_t TicketTitleKeyAt = 0x1BF;
+constexpr std::size_t TicketTitleIdAt = 0x1DC;
+constexpr std::size_t TicketReservedAt = 0x1F2;  // unused: what fakesigning changes
+constexpr std::size_t TicketCommonKeyAt = 0x1F1;
+constexpr std::size_t WadAlign = 0x40;
+
+struct PrivateKey {
+    EVP_PKEY* key;
+    std::size_t length;  // of its modulus and signatures
+};
+
+PrivateKey loadKey(const char* pem) {
+    BIO* bio = BIO_new_mem_buf(pem, -1);
+    EVP_PKEY* key = PEM_read_bio_PrivateKey(bio, nullptr, nullptr, nullptr);
+    BIO_free(bio);
+    if (key == nullptr)
+        throw std::runtime_error("cannot read a synthetic key");
+    return {key, static_cast<std::size_t>(EVP_PKEY_get_size(key))};
+}
+
+const PrivateKey& keyOf(const char* pem) {
+    static const PrivateKey root = loadKey(SyntheticRootKey), ca = loadKey(SyntheticCaKey),
+                            cp = loadKey(SyntheticCpKey), xs = loadKey(SyntheticXsKey);
+    return pem == SyntheticRootKey ? root : pem == SyntheticCaKey ? ca : pem == SyntheticCpKey ? cp : xs;
+}
+
+Bytes sha1(const std::uint8_t* bytes, std::size_t n) {
+    Bytes digest(20);
+    unsigned length = 0;
+    EVP_Digest(bytes, n, digest.data(), &length, EVP_sha1(), nullptr);
+    return digest;
+}
+
+// RSASSA-PKCS1-v1_5 with SHA-1 of b[from, to), written at b[at].
+void sign(Bytes& b, std::size_t at, std::size_t from, std::size_t to, const char* pem) {
+    const PrivateKey& key = keyOf(pem);
+    Bytes digest = sha1(b.data() + from, to - from);
+    EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key.key, nullptr);
+    std::size_t length = key.length;
+    if (context == nullptr || EVP_PKEY_sign_init(context) != 1 ||
+        EVP_PKEY_CTX_set_rsa_padding(context, RSA_PKCS1_PADDING) != 1 ||
+        EVP_PKEY_CTX_set_signature_md(context, EVP_sha1()) != 1 ||
+        EVP_PKEY_sign(context, b.data() + at, &length, digest.data(), digest.size()) != 1)
+        throw std::runtime_error("cannot sign");
+    EVP_PKEY_CTX_free(context);
+}
+
+void putPublicKey(Bytes& b, std::size_t at, const char* pem) {
+    const PrivateKey& key = keyOf(pem);
+    BIGNUM* n = nullptr;
+    BIGNUM* e = nullptr;
+    EVP_PKEY_get_bn_param(key.key, OSSL_PKEY_PARAM_RSA_N, &n);
+    EVP_PKEY_get_bn_param(key.key, OSSL_PKEY_PARAM_RSA_E, &e);
+    BN_bn2binpad(n, b.data() + at, static_cast<int>(key.length));
+    putBe32(b, at + key.length, static_cast<std::uint32_t>(BN_get_word(e)));
+    BN_free(n);
+    BN_free(e);
+}
+
+// A certificate for `pem`'s key, named `name`, issued and signed by `signer`.
+Bytes certificate(const char* issuer, const char* name, const char* pem, const char* signer) {
+    std::size_t sigLength = keyOf(signer).length;
+    std::size_t body = 4 + sigLength + 0x3C;
+    Bytes b(body + 0x88 + keyOf(pem).length + 4 + 0x34);
+    putBe32(b, 0, sigLength == 0x200 ? 0x00010000 : 0x00010001);
+    putText(b, body, issuer);
+    putBe32(b, body + 0x40, 1);  // an RSA-2048 key
+    putText(b, body + 0x44, name);
+    putPublicKey(b, body + 0x88, pem);
+    sign(b, SignatureAt, body, b.size(), signer);
+    return b;
+}
+
+void fakesign(Bytes& b, std::size_t signedEnd, std::size_t varyAt) {
+    std::fill(b.begin() + SignatureAt, b.begin() + SignatureAt + 0x100, 0);
+    for (std::uint32_t v = 0; v < 0x10000; ++v) {
+        putBe16(b, varyAt, static_cast<std::uint16_t>(v));
+        if (sha1(b.data() + SignedAt, signedEnd - SignedAt)[0] == 0)
+            return;
+    }
+    throw std::runtime_error("cannot fakesign");
+}
+
+std::size_t tmdEnd(const Bytes& tmd) {
+    return TmdHeaderSize + (std::size_t{tmd.at(TmdCountAt)} << 8 | tmd.at(TmdCountAt + 1)) * RecordSize;
+}
+
+Bytes aesCbcEncrypt(const std::uint8_t* key, const std::uint8_t* iv, Bytes plain) {
+    plain.resize((plain.size() + 15) / 16 * 16);
+    Bytes out(plain.size());
+    EVP_CIPHER_CTX* context = EVP_CIPHER_CTX_new();
+    int written = 0;
+    EVP_EncryptInit_ex(context, EVP_aes_128_cbc(), nullptr, key, iv);
+    EVP_CIPHER_CTX_set_padding(context, 0);
+    if (!plain.empty())
+        EVP_EncryptUpdate(context, out.data(), &written, plain.data(), static_cast<int>(plain.size()));
+    EVP_CIPHER_CTX_free(context);
+    return out;
+}
+
+Bytes patterned(std::size_t n, std::uint32_t seed) {
+    Bytes b(n);
+    for (std::size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        b[i] = static_cast<std::uint8_t>(seed >> 16);
+    }
+    return b;
+}
+
+std::size_t alignUp(std::size_t n) {
+    return (n + WadAlign - 1) / WadAlign * WadAlign;
+}
+
+}  // namespace
+
+Bytes syntheticCertChain() {
+    Bytes chain = certificate("Root", "CA00000001", SyntheticCaKey, SyntheticRootKey);
+    chain = concat(chain, certificate("Root-CA00000001", "CP00000004", SyntheticCpKey, SyntheticCaKey));
+    return concat(chain, certificate("Root-CA00000001", "XS00000003", SyntheticXsKey, SyntheticCaKey));
+}
+
+void signTmd(Bytes& tmd) {
+    sign(tmd, SignatureAt, SignedAt, tmdEnd(tmd), SyntheticCpKey);
+}
+
+void signTicket(Bytes& ticket) {
+    sign(ticket, SignatureAt, SignedAt, TicketSize, SyntheticXsKey);
+}
+
+void fakesignTmd(Bytes& tmd) {
+    fakesign(tmd, tmdEnd(tmd), TmdReservedAt);
+}
+
+void fakesignTicket(Bytes& ticket) {
+    fakesign(ticket, TicketSize, TicketReservedAt);
+}
+
+Bytes genuineWad(const Tmd& tmd, const Ticket& ticket, const GenuineOptions& options) {
+    Bytes titleKey = patterned(16, ticket.low ^ 0x7171);
+    Bytes ticketPart = ticketBytes(ticket);
+    std::uint8_t iv[16] = {};
+    std::memcpy(iv, ticketPart.data() + TicketTitleIdAt, 8);
+    Bytes sealed = aesCbcEncrypt(SyntheticCommonKeys[ticket.commonKey % 3], iv, titleKey);
+    std::copy(sealed.begin(), sealed.end(), ticketPart.begin() + TicketTitleKeyAt);
+    ticketPart[TicketCommonKeyAt] = ticket.commonKey;
+    std::fill(ticketPart.begin() + TicketKeyExchangeAt, ticketPart.begin() + TicketKeyExchangeAt + 0x3C,
+              options.consoleBound ? 0x5A : 0);
+    Bytes tmdPart = tmdBytes(tmd);
+    Bytes data;
+    for (std::size_t i = 0; i < tmd.contents.size(); ++i) {
+        Bytes plain = patterned(static_cast<std::size_t>(tmd.contents[i].size), static_cast<std::uint32_t>(i + 3));
+        Bytes hash = sha1(plain.data(), plain.size());
+        std::size_t record = TmdHeaderSize + i * RecordSize;
+        std::copy(hash.begin(), hash.end(), tmdPart.begin() + record + RecordHashAt);
+        std::uint8_t contentIv[16] = {tmdPart[record + RecordIndexAt], tmdPart[record + RecordIndexAt + 1]};
+        data.resize(alignUp(data.size()));
+        data = concat(data, aesCbcEncrypt(titleKey.data(), contentIv, plain));
+    }
+    options.fakesignTmd ? fakesignTmd(tmdPart) : signTmd(tmdPart);
+    options.fakesignTicket ? fakesignTicket(ticketPart) : signTicket(ticketPart);
+    return assembleWad(syntheticCertChain(), ticketPart, tmdPart, data, {});
+}
+
+WadPlaces wadPlaces(const Bytes& wad) {
+    auto be32 = [&wad](std::size_t at) {
+        return std::size_t{wad.at(at)} << 24 | std::size_t{wad.at(at + 1)} << 16 | std::size_t{wad.at(at + 2)} << 8 |
+               wad.at(at + 3);
+    };
+    WadPlaces p{};
+    p.certs = WadAlign;
+    p.ticket = p.certs + alignUp(be32(0x08)) + alignUp(be32(0x0C));
+    p.tmd = p.ticket + alignUp(be32(0x10));
+    p.data = p.tmd + alignUp(be32(0x14));
+    return p;
+}
+
+}  // namespace titlecraft

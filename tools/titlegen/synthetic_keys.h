@@ -1,0 +1,12 @@
+// SPDX-License-Identifier: MIT
+// The generator's made-up signing keys, as PEM text (see the .cpp file).
+#pragma once
+
+namespace titlecraft {
+
+extern const char* const SyntheticRootKey;  // RSA-4096: signs the CA certificate
+extern const char* const SyntheticCaKey;    // RSA-2048: signs the CP and XS certificates
+extern const char* const SyntheticCpKey;    // RSA-2048: signs TMDs
+extern const char* const SyntheticXsKey;    // RSA-2048: signs tickets
+
+}  // namespace titlecraft

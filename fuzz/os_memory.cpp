@@ -4,6 +4,7 @@
 // touching the disk, and whose standard output is a string.
 #include "os_memory.h"
 
+#include <cerrno>
 #include <cstdlib>
 #include <cstring>
 
@@ -20,7 +21,26 @@ bool fileSparse = false;
 std::size_t streamChunk = 0;  // 0: a regular file
 int openFiles = 0;
 
-OsResult memoryOpen(const PathChar*, OsFile* file) {
+// What a key folder holds: a made-up standard key, and no other.
+constexpr char StandardKeyFile[] = "standard.key";
+constexpr std::uint8_t StandardKey[16] = {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'T', 'E', 'S', 'T'};
+constexpr std::intptr_t KeyHandle = -2;
+
+bool endsWith(const char* name, const char* end) {
+    std::size_t n = std::strlen(name);
+    std::size_t e = std::strlen(end);
+    return n >= e && std::strcmp(name + n - e, end) == 0;
+}
+
+OsResult memoryOpen(const PathChar* name, OsFile* file) {
+    if (name != nullptr && endsWith(name, ".key")) {
+        file->error = ENOENT;
+        if (!endsWith(name, StandardKeyFile))
+            return OsError;
+        ++openFiles;
+        *file = {KeyHandle, sizeof StandardKey, false, 0};
+        return OsOk;
+    }
     ++openFiles;
     file->handle = 0;  // for a stream: how far it has been read
     file->stream = streamChunk != 0;
@@ -46,6 +66,12 @@ constexpr std::uint64_t SparseReach = 16 * 1024;
 // and the length, a sparse file reads zeros and any other has been cut short.
 OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     file->error = 0;
+    if (file->handle == KeyHandle) {
+        if (offset > sizeof StandardKey || n > sizeof StandardKey - offset)
+            return OsError;
+        std::memcpy(buf, StandardKey + offset, n);
+        return OsOk;
+    }
     if (fileLength < 0)
         return OsError;
     auto length = static_cast<std::uint64_t>(fileLength);
@@ -80,13 +106,14 @@ void memoryClose(OsFile* file) {
     file->handle = -1;
 }
 
-// The loader's buffers (its two, and a stream's four kept ranges) come
+// The loader's buffers (its two, a stream's four kept ranges, and the
+// verifier's four ranges and content statuses) come
 // from fixed slots instead of the heap. A fresh multi-megabyte mapping for every input (what the sanitizer's
 // allocator does for large blocks) would cost more than the input itself;
 // here everything outside a live block stays poisoned, so overruns and use
 // after release are still caught, and a block never released is caught at
 // the end of the input.
-constexpr std::size_t SlotCount = 6;
+constexpr std::size_t SlotCount = 12;
 constexpr std::size_t SlotSize = 4 << 20;  // above the 65535 records a count can ask for
 alignas(64) std::uint8_t slots[SlotCount][SlotSize];
 bool slotUsed[SlotCount];
@@ -154,11 +181,16 @@ std::size_t memoryEncodeForOutput(char32_t c, char* out) {
 
 void memoryReadKey() {}
 
+// Every folder is there, and holds the standard key alone (see memoryOpen).
+bool memoryIsReadableFolder(const PathChar*) {
+    return true;
+}
+
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
     memoryWriteStdout,  memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
-    memoryReadKey,
+    memoryIsReadableFolder, memoryReadKey,
 };
 
 }  // namespace

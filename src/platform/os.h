@@ -83,6 +83,8 @@ struct OsMethods {
     std::size_t (*encodeForOutput)(char32_t c, char* out);
     // The system's message for an error number.
     const char* (*errorText)(int error);
+    // Whether `name` is a folder the tool may read (the key folder).
+    bool (*isReadableFolder)(const PathChar* name);
     // Waits for one key press on the console itself (not standard input),
     // without echo and without waiting for Enter, and consumes the whole
     // key. Returns at once unless someone can see the prompt and answer
@@ -132,6 +134,9 @@ inline std::size_t osEncodeForOutput(char32_t c, char* out) {
 inline const char* osErrorText(int error) {
     return osMethods->errorText(error);
 }
+inline bool osIsReadableFolder(const PathChar* name) {
+    return osMethods->isReadableFolder(name);
+}
 inline void osReadKey() {
     osMethods->readKey();
 }
@@ -144,5 +149,3 @@ inline void osReadKey() {
 // (`room` characters) and returns its length; 0 when there is none.
 std::size_t osDefaultKeyFolder(PathChar* out, std::size_t room);
 
-// Whether `name` is a folder the tool may read.
-bool osIsReadableFolder(const PathChar* name);

@@ -380,7 +380,9 @@ std::size_t osDefaultKeyFolder(char* out, std::size_t room) {
     return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
 }
 
-bool osIsReadableFolder(const char* name) {
+namespace {
+
+bool posixIsReadableFolder(const char* name) {
     int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return false;
@@ -388,9 +390,11 @@ bool osIsReadableFolder(const char* name) {
     return true;
 }
 
+}  // namespace
+
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
     posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
-    posixReadKey,
+    posixIsReadableFolder, posixReadKey,
 };

@@ -173,14 +173,18 @@ std::size_t osDefaultKeyFolder(wchar_t* out, std::size_t room) {
     return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
 }
 
-bool osIsReadableFolder(const wchar_t* name) {
+namespace {
+
+bool winIsReadableFolder(const wchar_t* name) {
     DWORD attributes = GetFileAttributesW(name);
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
+
+}  // namespace
 
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
     winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
-    winReadKey,
+    winIsReadableFolder, winReadKey,
 };

@@ -91,7 +91,7 @@ const OsMethods faultyMethods = {
     faultyReadAt,       faultyReadNext,                  osSystemMethods.close,
     faultyAlloc,        countedFree,                     faultyWriteStdout,
     osSystemMethods.stdoutIsTerminal, osSystemMethods.encodeForOutput, osSystemMethods.errorText,
-    osSystemMethods.readKey,
+    osSystemMethods.isReadableFolder, osSystemMethods.readKey,
 };
 
 int openDescriptorsAboveStd() {

@@ -56,6 +56,12 @@ Tmd tmdWith(std::size_t contents) {
     return tmd;
 }
 
+Bytes signedTmd(const Tmd& tmd) {
+    Bytes b = tmdBytes(tmd);
+    signTmd(b);
+    return b;
+}
+
 Bytes resized(Bytes b, std::size_t length) {
     b.resize(length);
     return b;
@@ -77,6 +83,11 @@ std::vector<SampleFile> corpusFiles() {
         {"ticket-stream", seed(concat(ticketBytes(ticket), chain), {.chunk = 1})},
         {"named-wad", seed(wadBytes(tmdWith(1), ticket), {.name = "\xe2\x80\xae%s\x1b[0m\xf8\x90\x80\x80.wad"})},
         {"named-missing", seed({}, {.name = "\xc3\xa9\xed\xa0\x80\n-"})},
+        {"wad-signed", seed(genuineWad(tmdWith(3), ticket))},
+        {"wad-fakesigned", seed(genuineWad(tmdWith(2), ticket, {.fakesignTmd = true, .fakesignTicket = true}))},
+        {"wad-signed-stream", seed(genuineWad(tmdWith(2), ticket), {.chunk = 13})},
+        {"wad-console-bound", seed(genuineWad(tmdWith(1), ticket, {.consoleBound = true}))},
+        {"tmd-signed-chain", seed(concat(signedTmd(tmdWith(2)), syntheticCertChain()))},
         {"ticket-676", seed(ticketBytes(ticket))},
         {"tmd-676", seed(resized(tmdBytes(tmdWith(5)), 676))},
         {"tmd-0", seed(tmdBytes(tmdWith(0)))},

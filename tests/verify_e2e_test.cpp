@@ -136,7 +136,10 @@ TEST(Verify, KeyFolderErrorsEndTheRunFirst) {
         std::string err;
     } cases[] = {
         {{"/n", "/v", "--keys=none", "f"}, "\nError: Cannot read the key folder 'none' !\n\n", ""},
-        {{"/n", "/v", "--keys=bad", "f"}, "\nError: Unusable key file 'bad/korean.key' ! (16 bytes or 32 hexadecimal digits)\n\n", ""},
+        {{"/n", "/v", "--keys=bad", "f"},
+         std::string("\nError: Unusable key file 'bad") + (UnderWine ? "\\" : "/") +
+             "korean.key' ! (16 bytes or 32 hexadecimal digits)\n\n",
+         ""},
         {{"/j", "/v", "--keys=none", "f"}, "", "Error: Cannot read the key folder 'none' !\n"},
     };
     for (const auto& c : cases) {

@@ -198,13 +198,15 @@ int argumentError(const char* message, int exitCode, bool toStandardError) {
 // The key folder's errors end the run before any file is opened.
 int readKeys(bool toStandardError) {
     static const char* const Messages[] = {"", "Cannot read the key folder '", "Cannot read the key file '",
-                                           "Unusable key file '"};
-    PathChar where[1024];
+                                           "Unusable key file '", "Cannot load the cryptography library"};
+    PathChar where[1024] = {};
     KeyStatus status = loadCommonKeys(keyFolder, &commonKeys, where, sizeof where / sizeof where[0]);
     if (status == KeyStatus::Ok)
         return ExitOk;
     const char* message = Messages[static_cast<int>(status)];
-    const char* after = status == KeyStatus::FileUnusable ? "' ! (16 bytes or 32 hexadecimal digits)" : "' !";
+    const char* after = status == KeyStatus::FileUnusable     ? "' ! (16 bytes or 32 hexadecimal digits)"
+                        : status == KeyStatus::NoCryptography ? "!"
+                                                              : "' !";
     if (toStandardError) {
         outReset();
         writeName(where);  // cleaned as on standard output, then moved to standard error

@@ -4,6 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/crypto.h"
+
 namespace {
 
 // A key file: 16 raw bytes, or 32 hexadecimal digits and perhaps a line end.
@@ -81,6 +83,8 @@ KeyStatus readKeyFile(const PathChar* path, bool* present, std::uint8_t key[OsAe
 
 KeyStatus loadCommonKeys(const PathChar* folder, CommonKeys* keys, PathChar* where, std::size_t room) {
     *keys = CommonKeys{};
+    if (!osCryptoReady())
+        return KeyStatus::NoCryptography;
     PathChar defaultFolder[1024];
     if (folder == nullptr) {
         if (osDefaultKeyFolder(defaultFolder, sizeof defaultFolder / sizeof defaultFolder[0]) == 0)

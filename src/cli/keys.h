@@ -11,6 +11,7 @@ enum class KeyStatus {
     FolderUnreadable,  // the folder --keys names cannot be read
     FileUnreadable,    // a key file is there but cannot be read
     FileUnusable,      // a key file is neither 16 bytes nor 32 hexadecimal digits
+    NoCryptography,    // the cryptography library cannot be loaded
 };
 
 // Reads standard.key, korean.key and vwii.key from `folder`, or from the

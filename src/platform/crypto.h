@@ -8,6 +8,10 @@
 #include <cstddef>
 #include <cstdint>
 
+// Whether the library is there (loaded on first use where it is a shared
+// library); verification cannot run without it.
+bool osCryptoReady();
+
 inline constexpr std::size_t OsSha1Length = 20;
 inline constexpr std::size_t OsAesKeyLength = 16;
 inline constexpr std::size_t OsAesBlockLength = 16;

@@ -4,7 +4,7 @@
 #include "platform/crypto.h"
 
 #include <cstring>
-#include <new>
+#include <cstdlib>
 
 #include <windows.h>
 
@@ -54,13 +54,19 @@ BCRYPT_ALG_HANDLE rsaProvider() {
 
 }  // namespace
 
+bool osCryptoReady() {
+    return sha1Provider() != nullptr && aesProvider() != nullptr && rsaProvider() != nullptr;
+}
+
 OsSha1State* osSha1Begin() {
     BCRYPT_HASH_HANDLE hash = nullptr;
     if (sha1Provider() == nullptr || !succeeded(BCryptCreateHash(sha1Provider(), &hash, nullptr, 0, nullptr, 0, 0)))
         return nullptr;
-    OsSha1State* state = new (std::nothrow) OsSha1State{hash};
+    auto* state = static_cast<OsSha1State*>(std::malloc(sizeof(OsSha1State)));
     if (state == nullptr)
         BCryptDestroyHash(hash);
+    else
+        state->hash = hash;
     return state;
 }
 
@@ -77,7 +83,7 @@ void osSha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
 void osSha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
     BCryptFinishHash(state->hash, digest, OsSha1Length, 0);
     BCryptDestroyHash(state->hash);
-    delete state;
+    std::free(state);
 }
 
 void osSha1(const void* bytes, std::size_t n, std::uint8_t digest[OsSha1Length]) {
@@ -94,11 +100,12 @@ OsAesState* osAesCbcBegin(const std::uint8_t key[OsAesKeyLength], const std::uin
         !succeeded(BCryptGenerateSymmetricKey(aesProvider(), &handle, nullptr, 0, const_cast<PUCHAR>(key),
                                               OsAesKeyLength, 0)))
         return nullptr;
-    OsAesState* state = new (std::nothrow) OsAesState{handle, {}};
+    auto* state = static_cast<OsAesState*>(std::malloc(sizeof(OsAesState)));
     if (state == nullptr) {
         BCryptDestroyKey(handle);
         return nullptr;
     }
+    state->key = handle;
     std::memcpy(state->iv, iv, OsAesBlockLength);
     return state;
 }
@@ -120,7 +127,7 @@ bool osAesCbcDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* ou
 
 void osAesCbcEnd(OsAesState* state) {
     BCryptDestroyKey(state->key);
-    delete state;
+    std::free(state);
 }
 
 bool osRsaVerifySha1(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,

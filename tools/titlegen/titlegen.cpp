@@ -4,6 +4,10 @@
 //   titlegen corpus DIR    seed inputs for the fuzzer, one per accepted layout
 //   titlegen bench DIR N   N files for the benchmark: WADs, TMDs with their
 //                          certificate chains and tickets, 1 to 30 contents
+//   titlegen signed DIR N MIB
+//                          N signed WADs of about MIB MiB each, their
+//                          contents encrypted (the verification benchmark),
+//                          and the key folder DIR/keys
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -151,6 +155,21 @@ bool writeSampleKeys(const std::string& dir) {
     return writeAll({{"standard.key", text}}, folder);
 }
 
+// Signed WADs of four contents each, `mib` MiB in all, one at a time.
+bool writeSignedWads(const std::string& dir, long count, long mib) {
+    for (long i = 0; i < count; ++i) {
+        Tmd tmd{.low = codeValue("V000") + static_cast<std::uint32_t>(i), .version = 1};
+        std::uint64_t quarter = static_cast<std::uint64_t>(mib) << 18;
+        for (std::uint16_t c = 0; c < 4; ++c)
+            tmd.contents.push_back({0x0001, quarter - c * 1000});
+        char name[32];
+        std::snprintf(name, sizeof name, "v%03ld.wad", i);
+        if (!writeFile(dir + "/" + name, genuineWad(tmd, Ticket{.low = tmd.low})))
+            return false;
+    }
+    return writeSampleKeys(dir);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -160,6 +179,8 @@ int main(int argc, char** argv) {
         return writeAll(corpusFiles(), argv[2]) ? 0 : 1;
     if (argc == 4 && std::strcmp(argv[1], "bench") == 0)
         return writeAll(benchFiles(std::atol(argv[3])), argv[2]) ? 0 : 1;
-    std::printf("usage: titlegen samples|corpus DIR | titlegen bench DIR N\n");
+    if (argc == 5 && std::strcmp(argv[1], "signed") == 0)
+        return writeSignedWads(argv[2], std::atol(argv[3]), std::atol(argv[4])) ? 0 : 1;
+    std::printf("usage: titlegen samples|corpus DIR | titlegen bench DIR N | titlegen signed DIR N MIB\n");
     return 2;
 }

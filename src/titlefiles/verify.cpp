@@ -135,6 +135,14 @@ void findTitleKey(Verifier* v, ByteSpan ticket) {
     osAesCbcEnd(aes);
 }
 
+// Whether a WAD's TMD header and records (and so its ticket) have passed;
+// its section may hold more after them.
+bool recordsPassed(const Verifier* v) {
+    ByteSpan tmd = kept(v, TmdRange);
+    return complete(v, TmdRange) ||
+           (tmd.size() >= TmdHeaderLength && tmd.size() >= std::min(tmdLength(tmd), v->ranges[TmdRange].length));
+}
+
 // Once a WAD's TMD (and so its ticket) has passed: where its contents lie
 // and the key they need.
 bool planContents(Verifier* v) {
@@ -267,7 +275,7 @@ bool feedVerifier(Verifier* v, const std::uint8_t* block, std::size_t n) {
         if (!plan(v, &added))
             return false;
     }
-    if (v->kind == FileKind::Wad && !v->contentsPlanned && complete(v, TmdRange) && !planContents(v))
+    if (v->kind == FileKind::Wad && !v->contentsPlanned && recordsPassed(v) && !planContents(v))
         return false;
     if (v->contentsPlanned)
         feedContents(v, offset, block, n);

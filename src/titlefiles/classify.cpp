@@ -30,9 +30,13 @@ bool bytesMatch(ByteSpan buf, std::size_t off, const void* expected, std::size_t
 }  // namespace
 
 FileKind classifyHeader(ByteSpan header) {
+    return classifyStart(header, header.size() == WadReadLength);
+}
+
+FileKind classifyStart(ByteSpan header, bool wadLength) {
     // Only the WAD prefix decides a long file: a TMD with many records, or
     // a ticket or TMD with its certificate chain, reaches this length too.
-    if (header.size() == WadReadLength &&
+    if (wadLength &&
         (bytesMatch(header, 0, WadPrefixIs, WadPrefixLength) || bytesMatch(header, 0, WadPrefixIb, WadPrefixLength)))
         return FileKind::Wad;
     if (bytesMatch(header, IssuerTailOffset, TicketIssuerTail, IssuerTailLength))

@@ -19,6 +19,10 @@ std::size_t headerReadLength(std::int64_t fileLength);
 // its issuer tail, whatever its length.
 FileKind classifyHeader(ByteSpan header);
 
+// The same for the first bytes of a file whose length is not known yet:
+// `wadLength` says whether to take it as long enough to be a WAD.
+FileKind classifyStart(ByteSpan header, bool wadLength);
+
 // Rounds a section length up to the 64-byte boundary the next one starts on.
 std::uint64_t alignToSection(std::uint64_t length);
 

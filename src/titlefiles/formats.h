@@ -17,6 +17,8 @@ inline constexpr std::size_t TicketLength = 0x2A4;
 // A WAD from its start to the end of its TMD header, in the usual layout.
 inline constexpr std::size_t WadReadLength = 0xEE4;
 inline constexpr std::size_t ContentRecordLength = 0x24;
+// A TMD with as many records as its 16-bit count can ask for.
+inline constexpr std::size_t TmdLongest = TmdHeaderLength + 0xFFFF * ContentRecordLength;
 
 // ---- WAD package ----
 

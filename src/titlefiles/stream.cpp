@@ -24,16 +24,7 @@ bool passed(const StreamImage& image, std::uint64_t offset, std::uint64_t n) {
 }
 
 LoadStatus keep(StreamImage* image, WindowRole role, std::uint64_t offset, std::size_t length) {
-    StreamWindow& w = image->windows[role];
-    w.planned = true;
-    w.offset = offset;
-    if (length == 0)
-        return LoadOk;
-    w.bytes = static_cast<std::uint8_t*>(osAlloc(length));
-    if (w.bytes == nullptr)
-        return LoadOutOfMemory;
-    w.length = length;
-    return LoadOk;
+    return keepRange(&image->windows[role], offset, length) ? LoadOk : LoadOutOfMemory;
 }
 
 std::size_t recordsLength(ByteSpan tmd) {
@@ -47,7 +38,7 @@ std::size_t recordsLength(ByteSpan tmd) {
 // range was added, so that the block just read is copied into it too.
 LoadStatus planWindows(StreamImage* image, bool* added) {
     *added = false;
-    const StreamWindow& start = image->windows[StartWindow];
+    const KeptRange& start = image->windows[StartWindow];
     ByteSpan head(start.bytes, start.length);
     if (!passed(*image, 0, WadPrefixLength))
         return LoadOk;
@@ -66,22 +57,11 @@ LoadStatus planWindows(StreamImage* image, bool* added) {
             return s;
         return keep(image, TmdWindow, wadTmdOffset(head), TmdHeaderLength);
     }
-    const StreamWindow& tmd = image->windows[TmdWindow];
+    const KeptRange& tmd = image->windows[TmdWindow];
     if (!passed(*image, tmd.offset, TmdHeaderLength) || image->windows[RecordsWindow].planned)
         return LoadOk;
     *added = true;
     return keep(image, RecordsWindow, tmd.offset + TmdHeaderLength, recordsLength({tmd.bytes, tmd.length}));
-}
-
-// Copies the part of a block read at `offset` that falls in each range.
-void fill(StreamImage* image, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
-    for (StreamWindow& w : image->windows) {
-        if (w.bytes == nullptr || offset >= w.offset + w.length || offset + n <= w.offset)
-            continue;
-        std::uint64_t from = offset > w.offset ? offset : w.offset;
-        std::uint64_t to = std::min<std::uint64_t>(offset + n, w.offset + w.length);
-        std::memcpy(w.bytes + (from - w.offset), block + (from - offset), static_cast<std::size_t>(to - from));
-    }
 }
 
 }  // namespace
@@ -103,7 +83,7 @@ LoadStatus captureStream(OsFile* file, StreamImage* image, int* error, Verifier*
         image->length += got;
         bool added = true;
         while (added) {
-            fill(image, offset, block, got);
+            fillRanges(image->windows, StreamWindowCount, offset, block, got);
             if (LoadStatus s = planWindows(image, &added); s != LoadOk)
                 return s;
         }
@@ -115,7 +95,7 @@ LoadStatus captureStream(OsFile* file, StreamImage* image, int* error, Verifier*
 OsResult readStreamImage(const StreamImage& image, std::uint64_t offset, void* buf, std::size_t n) {
     if (!passed(image, offset, n))
         return OsError;
-    for (const StreamWindow& w : image.windows) {
+    for (const KeptRange& w : image.windows) {
         if (w.bytes != nullptr && offset >= w.offset && n <= w.length && offset - w.offset <= w.length - n) {
             std::memcpy(buf, w.bytes + (offset - w.offset), n);
             return OsOk;
@@ -125,8 +105,5 @@ OsResult readStreamImage(const StreamImage& image, std::uint64_t offset, void* b
 }
 
 void releaseStreamImage(StreamImage* image) {
-    for (StreamWindow& w : image->windows) {
-        osFree(w.bytes);
-        w.bytes = nullptr;
-    }
+    releaseRanges(image->windows, StreamWindowCount);
 }

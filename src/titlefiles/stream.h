@@ -12,22 +12,15 @@
 
 #include "platform/os.h"
 #include "titlefiles/loader.h"
+#include "titlefiles/ranges.h"
 #include "titlefiles/verify.h"
-
-// One kept range of the stream, filled as far as the stream reached.
-struct StreamWindow {
-    bool planned;  // known to be needed (it may be empty)
-    std::uint64_t offset;
-    std::size_t length;
-    std::uint8_t* bytes;
-};
 
 // The start, the content records, and a WAD's ticket and TMD header.
 inline constexpr int StreamWindowCount = 4;
 
 struct StreamImage {
     std::uint64_t length;  // every byte the stream held
-    StreamWindow windows[StreamWindowCount];
+    KeptRange windows[StreamWindowCount];
 };
 
 // Reads `file` to its end into `image` (zero it first), passing every block

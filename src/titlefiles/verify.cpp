@@ -21,14 +21,7 @@ std::uint64_t alignUp(std::uint64_t n, std::uint64_t to) {
 }
 
 bool keep(Verifier* v, VerifyRange which, std::uint64_t offset, std::size_t length) {
-    KeptRange& r = v->ranges[which];
-    r.planned = true;
-    r.offset = offset;
-    if (length == 0)
-        return true;
-    r.bytes = static_cast<std::uint8_t*>(osAlloc(length));
-    r.length = r.bytes != nullptr ? length : 0;
-    return r.bytes != nullptr;
+    return keepRange(&v->ranges[which], offset, length);
 }
 
 // Whether the pass has seen the whole range (a range not planned never is).
@@ -43,22 +36,6 @@ ByteSpan kept(const Verifier* v, VerifyRange which) {
     return {r.bytes, static_cast<std::size_t>(have)};
 }
 
-bool matches(ByteSpan head, std::size_t off, const void* text, std::size_t n) {
-    return head.size() >= off + n && std::memcmp(head.data() + off, text, n) == 0;
-}
-
-// What the bytes say the file is, as the loader would tell a file of any
-// length that starts with them.
-FileKind kindOf(ByteSpan head) {
-    if (matches(head, 0, WadPrefixIs, WadPrefixLength) || matches(head, 0, WadPrefixIb, WadPrefixLength))
-        return FileKind::Wad;
-    if (matches(head, IssuerTailOffset, TicketIssuerTail, IssuerTailLength))
-        return FileKind::Ticket;
-    if (matches(head, IssuerTailOffset, TmdIssuerTail, IssuerTailLength))
-        return FileKind::Tmd;
-    return FileKind::Unknown;
-}
-
 std::size_t tmdLength(ByteSpan tmdHead) {
     return TmdHeaderLength + std::size_t{readBe16(tmdHead, TmdContentCountOffset)} * ContentRecordLength;
 }
@@ -71,7 +48,9 @@ bool plan(Verifier* v, bool* added) {
         if (!complete(v, HeadRange))
             return true;
         v->classified = true;
-        v->kind = kindOf(kept(v, HeadRange));
+        // As the loader would tell a file long enough to be a WAD; for a
+        // shorter one it says otherwise, and endVerifier checks nothing.
+        v->kind = classifyStart(kept(v, HeadRange), true);
     }
     ByteSpan head = kept(v, HeadRange);
     if (v->kind == FileKind::Wad && !v->ranges[TmdRange].planned) {
@@ -82,7 +61,7 @@ bool plan(Verifier* v, bool* added) {
         std::size_t tmdSection = readBe32(head, WadTmdLengthOffset);
         return keep(v, CertRange, WadHeaderSectionLength, certs) &&
                keep(v, TicketRange, wadTicketOffset(head), ticket) &&
-               keep(v, TmdRange, tmd, std::min(tmdSection, TmdHeaderLength + 0xFFFF * ContentRecordLength));
+               keep(v, TmdRange, tmd, std::min(tmdSection, TmdLongest));
     }
     if (v->kind == FileKind::Ticket && !v->ranges[TicketRange].planned) {
         *added = true;
@@ -252,17 +231,6 @@ void feedContents(Verifier* v, std::uint64_t offset, const std::uint8_t* p, std:
     }
 }
 
-// Copies the part of a block read at `offset` that falls in each range.
-void fill(Verifier* v, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
-    for (KeptRange& r : v->ranges) {
-        if (r.bytes == nullptr || offset >= r.offset + r.length || offset + n <= r.offset)
-            continue;
-        std::uint64_t from = std::max(offset, r.offset);
-        std::uint64_t to = std::min<std::uint64_t>(offset + n, r.offset + r.length);
-        std::memcpy(r.bytes + (from - r.offset), block + (from - offset), static_cast<std::size_t>(to - from));
-    }
-}
-
 }  // namespace
 
 bool feedVerifier(Verifier* v, const std::uint8_t* block, std::size_t n) {
@@ -271,7 +239,7 @@ bool feedVerifier(Verifier* v, const std::uint8_t* block, std::size_t n) {
     std::uint64_t offset = v->seen;
     v->seen += n;
     for (bool added = true; added;) {
-        fill(v, offset, block, n);
+        fillRanges(v->ranges, VerifyRangeCount, offset, block, n);
         if (!plan(v, &added))
             return false;
     }
@@ -348,8 +316,7 @@ void endVerifier(Verifier* v, FileKind kind, VerifyFacts* facts) {
     if (v->aes != nullptr)
         osAesCbcEnd(v->aes);
     osFree(v->hashes);
-    for (KeptRange& r : v->ranges)
-        osFree(r.bytes);
+    releaseRanges(v->ranges, VerifyRangeCount);
     *v = Verifier{};
 }
 

@@ -13,6 +13,7 @@
 #include "platform/crypto.h"
 #include "titlefiles/certs.h"
 #include "titlefiles/classify.h"
+#include "titlefiles/ranges.h"
 
 // The console's common keys, as far as the user supplied them: 0 standard,
 // 1 Korean, 2 vWii (the ticket's common-key index).
@@ -45,14 +46,6 @@ struct VerifyFacts {
 // Whether the facts make the file fail verification: a signature invalid,
 // another title's ticket, or contents damaged or incomplete.
 bool verificationFailed(const VerifyFacts& facts);
-
-// A range of the file kept for the end of the pass.
-struct KeptRange {
-    bool planned;
-    std::uint64_t offset;
-    std::size_t length;
-    std::uint8_t* bytes;
-};
 
 enum VerifyRange { HeadRange = 0, CertRange, TicketRange, TmdRange, VerifyRangeCount };
 

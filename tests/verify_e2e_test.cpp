@@ -68,7 +68,9 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged"})", 15},
     {"data cut short", [] { Bytes b = genuine(); b.resize(Places.data + 6000); return b; },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete"})", 15},
-    {"Korean key not supplied", [] { return genuine({.commonKey = 1}); },
+    {"Korean key", [] { return genuine({.commonKey = 1}); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 0},
+    {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key"})", 0},
     {"bound to one console", [] { return genuine(TitleTicket, {.consoleBound = true}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"console-bound"})", 0},
@@ -80,13 +82,16 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"unsupported","contents":"not-in-file"})", 0},
 };
 
-// A key folder with the synthetic standard key, as 32 digits and a line end.
+// A key folder with the synthetic standard key, as 32 digits and a line
+// end, and the Korean one, as 16 raw bytes; no vWii key.
 std::string writeKeys(const TempDir& dir) {
     std::filesystem::create_directory(dir.path + "/keys");
     std::string hex;
     for (std::uint8_t b : titlecraft::SyntheticCommonKeys[0])
         hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
-    dir.write("keys/standard.key", Bytes(hex.begin(), hex.end()));
+    dir.write("keys/standard.key", titlecraft::concat(Bytes(hex.begin(), hex.end()), Bytes{'\r', '\n'}));
+    const std::uint8_t* korean = titlecraft::SyntheticCommonKeys[1];
+    dir.write("keys/korean.key", Bytes(korean, korean + 16));
     return "--keys=keys";
 }
 
@@ -111,13 +116,13 @@ TEST(Verify, TextLinesAndContentHashes) {
     std::string keys = writeKeys(dir);
     dir.write("good.wad", genuine());
     dir.write("bad.wad", changed(genuine({.low = 0x41424344}), Places.data + 0x40));
-    dir.write("korean.wad", genuine({.commonKey = 1}));
-    ToolRun run = runTool({"/n", "/v", keys, "good.wad", "bad.wad", "korean.wad"}, dir.path);
+    dir.write("vwii.wad", genuine({.commonKey = 2}));
+    ToolRun run = runTool({"/n", "/v", keys, "good.wad", "bad.wad", "vwii.wad"}, dir.path);
     EXPECT_EQ(run.exitCode, 15);  // the first failure, and the run went on
     const std::string lines[] = {
         "Signatures: TMD valid, ticket valid\nContents: 3 of 3 intact\n" + Rule,
         "Signatures: TMD valid, ticket valid\nTicket: for another title\nContents: 1 of 3 damaged\n" + Rule,
-        "Contents: not checked, no korean key\n" + Rule};
+        "Contents: not checked, no vwii key\n" + Rule};
     for (const std::string& l : lines)
         EXPECT_NE(run.out.find(l), std::string::npos) << l << "\n" << run.out;
     json j = json::parse(runTool({"/j", "/v", keys, "bad.wad"}, dir.path).out);

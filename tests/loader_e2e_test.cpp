@@ -211,7 +211,7 @@ TEST(Loader, StreamsAreReportedAsTheFileIs) {
         {"chained.tik", titlecraft::concat(ticketWithVersion(3), titlecraft::certChain(0x700))},
         {"short", Bytes(100)},
     };
-    const std::string tool = UnderWine ? "wine \"$0\"" : "\"$0\"";
+    const std::string tool = UnderWine ? "wine \"$0\"" : "$TESSARLUMEN_TEST_WRAPPER \"$0\"";
     // Each way of handing the tool a stream, and the name it then shows.
     std::vector<std::pair<std::string, std::string>> forms = {{"cat \"$1\" | " + tool + " $2 -", "-"}};
     if (!UnderWine) {

@@ -126,7 +126,9 @@ ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args,
     if (pipe2(outPipe, O_CLOEXEC) != 0 || pipe2(errPipe, O_CLOEXEC) != 0 || pipe2(broken, O_CLOEXEC) != 0)
         throw std::runtime_error("pipe failed");
     close(broken[0]);  // nobody will ever read what the tool writes there
-    std::vector<std::string> words = wrapperWords();
+    // The wrapper goes before a build of the tool, not before a shell that
+    // runs one (the shell's script puts it before the tool itself).
+    std::vector<std::string> words = exe.rfind("/bin/", 0) == 0 ? std::vector<std::string>{} : wrapperWords();
     if (UnderWine && exe.size() > 4 && exe.compare(exe.size() - 4, 4, ".exe") == 0)
         words.insert(words.begin(), "wine");
     words.push_back(exe);

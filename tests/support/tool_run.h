@@ -33,7 +33,8 @@ enum class Stdout {
 // The same for another build of the tool. Descriptors other than 0 to 2 are
 // closed in the child, so whatever is open at its exit, it opened. When
 // TESSARLUMEN_TEST_WRAPPER is set (to a valgrind command line, say), its
-// words go before the program.
+// words go before the program, unless it is a shell from /bin, whose
+// script puts them before the tool.
 ToolRun runProgram(const std::string& exe, const std::vector<std::string>& args, const std::string& dir,
                    const std::vector<std::string>& env, bool asNobody, Stdout output = Stdout::Pipe);
 

@@ -19,12 +19,21 @@ std::size_t fileSize = 0;
 std::int64_t fileLength = 0;
 bool fileSparse = false;
 std::size_t streamChunk = 0;  // 0: a regular file
+std::size_t firstStreamChunk = 0;
 int openFiles = 0;
 
-// What a key folder holds: a made-up standard key, and no other.
-constexpr char StandardKeyFile[] = "standard.key";
-constexpr std::uint8_t StandardKey[16] = {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'T', 'E', 'S', 'T'};
-constexpr std::intptr_t KeyHandle = -2;
+// What a key folder holds: at first a made-up standard key, and no other.
+// A key file's handle is its slot's number, below zero.
+constexpr std::size_t KeySlots = 4;
+constexpr std::size_t LongestKeyFile = 1040;
+struct KeySlot {
+    char name[16];
+    std::uint8_t bytes[LongestKeyFile];
+    std::size_t size;
+};
+KeySlot keyFiles[KeySlots] = {
+    {"standard.key", {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'T', 'E', 'S', 'T'}, 16},
+};
 
 bool endsWith(const char* name, const char* end) {
     std::size_t n = std::strlen(name);
@@ -32,13 +41,29 @@ bool endsWith(const char* name, const char* end) {
     return n >= e && std::strcmp(name + n - e, end) == 0;
 }
 
+// The key slot a name ends with, or -1.
+int keySlotOf(const char* name) {
+    for (std::size_t i = 0; i < KeySlots; ++i) {
+        std::size_t n = std::strlen(keyFiles[i].name);
+        if (n > 0 && endsWith(name, keyFiles[i].name) && (std::strlen(name) == n || name[std::strlen(name) - n - 1] == '/'))
+            return static_cast<int>(i);
+    }
+    return -1;
+}
+
+const KeySlot* keyOf(const OsFile* file) {
+    return file->handle < 0 && file->handle >= -static_cast<std::intptr_t>(KeySlots) ? &keyFiles[-file->handle - 1]
+                                                                                   : nullptr;
+}
+
 OsResult memoryOpen(const PathChar* name, OsFile* file) {
     if (name != nullptr && endsWith(name, ".key")) {
         file->error = ENOENT;
-        if (!endsWith(name, StandardKeyFile))
-            return OsError;
+        int slot = keySlotOf(name);
+        if (slot < 0)
+            return OsAbsent;
         ++openFiles;
-        *file = {KeyHandle, sizeof StandardKey, false, 0};
+        *file = {-1 - slot, static_cast<std::int64_t>(keyFiles[slot].size), false, 0};
         return OsOk;
     }
     ++openFiles;
@@ -66,10 +91,10 @@ constexpr std::uint64_t SparseReach = 16 * 1024;
 // and the length, a sparse file reads zeros and any other has been cut short.
 OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     file->error = 0;
-    if (file->handle == KeyHandle) {
-        if (offset > sizeof StandardKey || n > sizeof StandardKey - offset)
+    if (const KeySlot* key = keyOf(file)) {
+        if (offset > key->size || n > key->size - offset)
             return OsError;
-        std::memcpy(buf, StandardKey + offset, n);
+        std::memcpy(buf, key->bytes + offset, n);
         return OsOk;
     }
     if (fileLength < 0)
@@ -92,9 +117,10 @@ OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t
 OsResult memoryReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
     auto at = static_cast<std::size_t>(file->handle);
     std::size_t left = fileSize - at;
+    std::size_t chunk = at == 0 && firstStreamChunk != 0 ? firstStreamChunk : streamChunk;
     *got = left < n ? left : n;
-    if (*got > streamChunk)
-        *got = streamChunk;
+    if (*got > chunk)
+        *got = chunk;
     if (*got > 0)
         std::memcpy(buf, fileBytes + at, *got);
     file->handle += static_cast<std::intptr_t>(*got);
@@ -181,16 +207,26 @@ std::size_t memoryEncodeForOutput(char32_t c, char* out) {
 
 void memoryReadKey() {}
 
-// Every folder is there, and holds the standard key alone (see memoryOpen).
-bool memoryIsReadableFolder(const PathChar*) {
-    return true;
+// Every folder is there, and holds the key files (see memoryOpen).
+int memoryFolderError(const PathChar*) {
+    return 0;
+}
+
+OsResult memoryOpenRegular(const PathChar* name, OsFile* file) {
+    OsResult opened = memoryOpen(name, file);
+    if (opened == OsOk && file->stream) {
+        memoryClose(file);
+        file->error = OsNotRegularFile;
+        return OsError;
+    }
+    return opened;
 }
 
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
     memoryWriteStdout,  memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
-    memoryIsReadableFolder, memoryReadKey,
+    memoryFolderError,  memoryOpenRegular,       memoryReadKey,
 };
 
 }  // namespace
@@ -202,11 +238,25 @@ void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t len
     fileLength = length;
     fileSparse = sparse;
     streamChunk = 0;
+    firstStreamChunk = 0;
 }
 
-void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk) {
+void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk, std::size_t firstChunk) {
     setMemoryFile(bytes, size, -1, false);
     streamChunk = chunk != 0 ? chunk : 1;
+    firstStreamChunk = firstChunk;
+}
+
+void setMemoryKeyFiles(const MemoryKeyFile* files, std::size_t count) {
+    for (std::size_t i = 0; i < KeySlots; ++i) {
+        KeySlot& slot = keyFiles[i];
+        slot = KeySlot{};
+        if (i >= count || std::strlen(files[i].name) >= sizeof slot.name || files[i].size > sizeof slot.bytes)
+            continue;
+        std::strcpy(slot.name, files[i].name);
+        std::memcpy(slot.bytes, files[i].bytes, files[i].size);
+        slot.size = files[i].size;
+    }
 }
 
 int memoryFilesOpen() {

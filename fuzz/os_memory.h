@@ -15,8 +15,19 @@
 void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse);
 
 // The same bytes as a stream without a length, handed out at most `chunk`
-// bytes a read, as a pipe does.
-void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk);
+// bytes a read, as a pipe does; the first read at most `firstChunk` bytes
+// when that is not 0 (a download whose first bytes come alone).
+void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk, std::size_t firstChunk = 0);
+
+// Every folder holds these key files (names ending in ".key"), and no
+// others; at first, a made-up standard key alone. Up to four; the bytes
+// are copied.
+struct MemoryKeyFile {
+    const char* name;
+    const std::uint8_t* bytes;
+    std::size_t size;
+};
+void setMemoryKeyFiles(const MemoryKeyFile* files, std::size_t count);
 
 // Files opened and not yet closed.
 int memoryFilesOpen();

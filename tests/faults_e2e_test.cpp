@@ -25,9 +25,10 @@ std::vector<FileCalls> files() {
     return {
         {"t.tik", titlecraft::concat(titlecraft::ticketBytes({}), titlecraft::certChain(0x700)), {1, 1, 1, 1}},
         {"p.tmd", titlecraft::concat(titlecraft::tmdBytes(two), titlecraft::certChain(0x700)), {2, 1, 1, 2}},
-        // A revocation list moves its TMD past the first read: one read more.
-        {"m.wad", titlecraft::wadBytes(three, {}, {.crlLength = 0x200}), {2, 1, 1, 3}},
-        {"z.tmd", titlecraft::tmdBytes({}), {1, 1, 1, 1}},
+        // A revocation list moves its TMD past the first read: one read
+        // more. Its ticket, TMD header and records are kept apart.
+        {"m.wad", titlecraft::wadBytes(three, {}, {.crlLength = 0x200}), {4, 1, 1, 3}},
+        {"z.tmd", titlecraft::tmdBytes({}), {2, 1, 1, 1}},
     };
 }
 

@@ -1,16 +1,20 @@
 // SPDX-License-Identifier: MIT
-// Verification (/v) of files built to have each finding: signatures valid,
-// fakesigned, changed after signing, without their certificates, of a type
-// not checked; a ticket of another title; contents intact, changed, cut
-// short, under a key not supplied or bound to one console.
+// Verification (/v) through the built tool, on Linux and, with the Windows
+// build, under Wine: the evasions are never genuine, the samples' genuine
+// file is, a stream's verdict is its file's, a regular file is read once,
+// the library's own failures end the run with 2, and the key folder's
+// errors come before any file, with their reasons.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
-#include <functional>
 
 #include <nlohmann/json.hpp>
 
-#include "signing.h"
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "evasions.h"
 #include "tool_run.h"
 
 namespace {
@@ -18,121 +22,197 @@ namespace {
 using json = nlohmann::json;
 using titlecraft::Bytes;
 
-const titlecraft::Tmd Title{.version = 3, .contents = {{0x0001, 5000}, {0x0001, 40000}, {0x8001, 17}}};
-const titlecraft::Ticket TitleTicket{.version = 3};
+const std::string Samples = std::string(SOURCE_DIR) + "/samples";
+const std::string SampleKeys = "--keys=" + Samples + "/keys";
+const char Slash = UnderWine ? '\\' : '/';
 
-Bytes genuine(titlecraft::Ticket ticket = TitleTicket, titlecraft::GenuineOptions options = {}) {
-    return titlecraft::genuineWad(Title, ticket, options);
-}
-
-Bytes changed(Bytes b, std::size_t at) {
-    b.at(at) ^= 0x01;
-    return b;
-}
-
-// A bare TMD or ticket, signed, with the certificate chain after it or not.
-Bytes bare(bool ticket, bool withChain) {
-    Bytes b = ticket ? titlecraft::ticketBytes(TitleTicket) : titlecraft::tmdBytes(Title);
-    ticket ? titlecraft::signTicket(b) : titlecraft::signTmd(b);
-    return withChain ? titlecraft::concat(b, titlecraft::syntheticCertChain()) : b;
-}
-
-struct VerifyCase {
-    const char* name;
-    std::function<Bytes()> file;
-    const char* verify;  // the JSON object expected
-    int exitCode;
-};
-
-const titlecraft::WadPlaces Places = titlecraft::wadPlaces(genuine());
-
-const VerifyCase VerifyCases[] = {
-    {"signed and whole", [] { return genuine(); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 0},
-    {"fakesigned", [] { return genuine(TitleTicket, {.fakesignTmd = true, .fakesignTicket = true}); },
-     R"({"tmdSignature":"fakesigned","ticketSignature":"fakesigned","ticketMatches":true,"contents":"ok"})", 0},
-    {"TMD changed after signing", [] { return changed(genuine(), Places.tmd + 0x1DC); },
-     R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 15},
-    {"CP certificate changed", [] { return changed(genuine(), Places.certs + 0x400 + 0x1C8); },
-     R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 15},
-    {"all-zero signature, digest not starting with zero",
-     [] {
-         Bytes b = genuine();
-         std::fill(b.begin() + static_cast<long>(Places.tmd) + 4, b.begin() + static_cast<long>(Places.tmd) + 0x104, 0);
-         return b;
-     },
-     R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 15},
-    {"another title's ticket", [] { return genuine({.low = 0x41424344, .version = 3}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok"})", 15},
-    {"a content changed", [] { return changed(genuine(), Places.data + 0x1400); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged"})", 15},
-    {"data cut short", [] { Bytes b = genuine(); b.resize(Places.data + 6000); return b; },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete"})", 15},
-    {"Korean key", [] { return genuine({.commonKey = 1}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok"})", 0},
-    {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key"})", 0},
-    {"bound to one console", [] { return genuine(TitleTicket, {.consoleBound = true}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"console-bound"})", 0},
-    {"bare TMD with its chain", [] { return bare(false, true); },
-     R"({"tmdSignature":"valid","contents":"not-in-file"})", 0},
-    {"bare ticket without certificates", [] { return bare(true, false); },
-     R"({"ticketSignature":"unverifiable","contents":"not-in-file"})", 0},
-    {"RSA-4096 signature", [] { Bytes b = bare(false, true); b[3] = 0; return b; },
-     R"({"tmdSignature":"unsupported","contents":"not-in-file"})", 0},
-};
-
-// A key folder with the synthetic standard key, as 32 digits and a line
-// end, and the Korean one, as 16 raw bytes; no vWii key.
-std::string writeKeys(const TempDir& dir) {
-    std::filesystem::create_directory(dir.path + "/keys");
+// A key folder with the made-up standard key, as 32 digits and CR LF, the
+// Korean one as 16 raw bytes, and, unless told not to, the made-up root.
+std::string writeKeys(const TempDir& dir, const std::string& folder = "keys", bool root = true) {
+    std::filesystem::create_directory(dir.path + "/" + folder);
     std::string hex;
     for (std::uint8_t b : titlecraft::SyntheticCommonKeys[0])
         hex += "0123456789abcdef"[b >> 4], hex += "0123456789abcdef"[b & 15];
-    dir.write("keys/standard.key", titlecraft::concat(Bytes(hex.begin(), hex.end()), Bytes{'\r', '\n'}));
+    dir.write(folder + "/standard.key", titlecraft::concat(Bytes(hex.begin(), hex.end()), Bytes{'\r', '\n'}));
     const std::uint8_t* korean = titlecraft::SyntheticCommonKeys[1];
-    dir.write("keys/korean.key", Bytes(korean, korean + 16));
-    return "--keys=keys";
+    dir.write(folder + "/korean.key", Bytes(korean, korean + 16));
+    if (root)
+        dir.write(folder + "/root.key", titlecraft::rootKeyBytes());
+    return "--keys=" + folder;
 }
 
-TEST(Verify, EachFindingAsJson) {
+TEST(Verify, EvasionsAreNeverGenuine) {
     TempDir dir;
     std::string keys = writeKeys(dir);
-    for (const VerifyCase& c : VerifyCases) {
-        SCOPED_TRACE(c.name);
-        Bytes file = c.file();
-        dir.write("f", file);
-        ToolRun run = runTool({"/j", "/v", keys, "f"}, dir.path);
-        EXPECT_EQ(run.exitCode, c.exitCode);
-        json j = json::parse(run.out);
-        EXPECT_EQ(j["verify"], json::parse(c.verify));
-        // Without /v, not a byte of it.
-        EXPECT_EQ(runTool({"/j", "f"}, dir.path).out.find("verify"), std::string::npos);
+    std::string noRoot = writeKeys(dir, "noroot", false);
+    for (const evasion::Evasion& e : evasion::evasions()) {
+        SCOPED_TRACE(e.name);
+        dir.write("f.wad", e.file);
+        ToolRun run = runTool({"/j", "/v", keys, "f.wad"}, dir.path);
+        EXPECT_EQ(run.exitCode, e.exitCode);
+        EXPECT_EQ(json::parse(run.out)["verify"]["verdict"], e.verdict);
+        ToolRun unanchored = runTool({"/n", "/v", noRoot, "f.wad"}, dir.path);
+        EXPECT_NE(unanchored.exitCode, 0);
+        EXPECT_EQ(unanchored.out.find("Verdict: genuine"), std::string::npos);
+    }
+    // The title they were made from is genuine, and unproven without the root.
+    dir.write("f.wad", evasion::genuine());
+    EXPECT_EQ(runTool({"/n", "/v", keys, "f.wad"}, dir.path).exitCode, 0);
+    EXPECT_EQ(runTool({"/n", "/v", noRoot, "f.wad"}, dir.path).exitCode, 16);
+}
+
+// The README's sample run: signed.wad is the genuine one.
+TEST(Verify, SamplesAsTheReadmeShowsThem) {
+    std::vector<std::string> args = {"/n", "/v", "--keys=samples/keys"};
+    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles())
+        args.push_back("samples/" + file.name);
+    ToolRun run = runTool(args, SOURCE_DIR);
+    EXPECT_EQ(run.exitCode, 15);
+    std::string expected = readFileBytes(std::string(SOURCE_DIR) + "/tests/golden/samples-verified.out");
+    EXPECT_EQ(run.out, expected);
+    std::string readme = readFileBytes(std::string(SOURCE_DIR) + "/README.md");
+    EXPECT_NE(readme.find(expected), std::string::npos) << "README.md shows another output";
+    ToolRun alone = runTool({"/n", "/v", "--keys=samples/keys", "samples/signed.wad"}, SOURCE_DIR);
+    EXPECT_EQ(alone.exitCode, 0);
+    EXPECT_NE(alone.out.find("Contents: 3 of 3 intact\nVerdict: genuine\n"), std::string::npos);
+}
+
+// A download piped in whose first read is short, or that comes a byte at
+// a time: the verdict of the file.
+TEST(Verify, StreamsGiveTheFilesVerdict) {
+    TempDir dir;
+    std::string keys = writeKeys(dir);
+    dir.write("good.wad", evasion::genuine());
+    dir.write("bad.tmd", [] {
+        evasion::Bytes tmd = evasion::parts({.contentSeed = evasion::Replaced}).tmd;
+        tmd.at(0x1E4 + 0x10) ^= 1;  // a record's hash changed after signing
+        return titlecraft::concat(tmd, titlecraft::syntheticCertChain());
+    }());
+    const std::string tool = UnderWine ? "wine \"$0\"" : "$TESSARLUMEN_TEST_WRAPPER \"$0\"";
+    const std::string forms[] = {
+        "{ head -c100 \"$1\"; sleep 0.3; tail -c+101 \"$1\"; } | " + tool + " /j /v " + keys + " -",
+        "dd if=\"$1\" bs=1 status=none | " + tool + " /j /v " + keys + " -",
+    };
+    for (const char* name : {"good.wad", "bad.tmd"}) {
+        ToolRun file = runTool({"/j", "/v", keys, name}, dir.path);
+        std::string asStream = file.out;
+        asStream.replace(asStream.find(name), std::strlen(name), "-");
+        for (const std::string& form : forms) {
+            SCOPED_TRACE(std::string(name) + ": " + form);
+            ToolRun run = runProgram("/bin/bash", {"-c", form, TESSARLUMEN_EXE, name}, dir.path, {}, false);
+            EXPECT_EQ(run.exitCode, file.exitCode);
+            EXPECT_EQ(run.out, asStream);
+        }
+    }
+    EXPECT_EQ(runTool({"/n", "/v", keys, "bad.tmd"}, dir.path).exitCode, 15);
+}
+
+// Under /v a regular file's bytes are read once, every one of them.
+TEST(Verify, ARegularFileIsReadOnce) {
+    SKIP_UNDER_WINE("the failure-injection build counts the bytes read");
+    TempDir dir;
+    std::string keys = writeKeys(dir);
+    Bytes file = evasion::genuine();
+    dir.write("f.wad", file);
+    std::string report = dir.path + "/report";
+    ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", "/v", keys, "f.wad"}, dir.path,
+                             {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
+    EXPECT_EQ(run.exitCode, 0);
+    std::string counts = readFileBytes(report);
+    // The key files' bytes, then the file's, once.
+    std::size_t keyBytes = 34 + 16 + 512;
+    EXPECT_NE(counts.find(" read-bytes=" + std::to_string(keyBytes + file.size()) + "\n"), std::string::npos) << counts;
+}
+
+// The run's exit code: the failure that ended it, else the first in file
+// order, where 16 counts only when no file failed otherwise.
+TEST(Verify, RunExitCodes) {
+    TempDir dir;
+    std::string keys = writeKeys(dir);
+    dir.write("good.wad", evasion::genuine());
+    dir.write("bad.wad", evasion::evasions()[0].file);
+    dir.write("unproven.wad", evasion::evasions()[6].file);
+    const struct {
+        std::vector<std::string> args;
+        int exitCode;
+    } cases[] = {
+        {{"/n", "/v", keys, "good.wad", "good.wad"}, 0},
+        {{"/n", "/v", keys, "unproven.wad", "good.wad"}, 16},
+        {{"/n", "/v", keys, "unproven.wad", "bad.wad", "unproven.wad"}, 15},
+        // The file that cannot be read ends the run: its code, not an earlier 15.
+        {{"/n", "/v", keys, "bad.wad", "missing.wad", "good.wad"}, 11},
+        {{"/n", "/k", "/v", keys, "bad.wad", "missing.wad", "good.wad"}, 15},
+        {{"/n", "/k", "/v", keys, "unproven.wad", "missing.wad"}, 11},
+        {{"/j", "/v", keys, "unproven.wad", "missing.wad"}, 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        EXPECT_EQ(runTool(c.args, dir.path).exitCode, c.exitCode);
     }
 }
 
-TEST(Verify, TextLinesAndContentHashes) {
+// A system-wide configuration cannot change a verdict: the tool's library
+// context reads none.
+TEST(Verify, SystemConfigurationChangesNothing) {
+    SKIP_UNDER_WINE("OpenSSL's configuration is for the Linux build");
+    TempDir dir;
+    dir.write("fips.cnf", [] {
+        std::string text = "openssl_conf = init\n[init]\nalg_section = properties\n[properties]\n"
+                           "default_properties = fips=yes\n";
+        return Bytes(text.begin(), text.end());
+    }());
+    ToolRun run = runTool({"/n", "/v", SampleKeys, Samples + "/signed.wad"}, dir.path,
+                          {"OPENSSL_CONF=" + dir.path + "/fips.cnf"});
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("Verdict: genuine"), std::string::npos) << run.out;
+}
+
+// The library failing at any call ends the run with 2 and its reason: in
+// the self-test before any file, or during a file, never as a finding.
+TEST(Verify, LibraryFailuresEndTheRun) {
+    SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
     TempDir dir;
     std::string keys = writeKeys(dir);
-    dir.write("good.wad", genuine());
-    dir.write("bad.wad", changed(genuine({.low = 0x41424344}), Places.data + 0x40));
-    dir.write("vwii.wad", genuine({.commonKey = 2}));
-    ToolRun run = runTool({"/n", "/v", keys, "good.wad", "bad.wad", "vwii.wad"}, dir.path);
-    EXPECT_EQ(run.exitCode, 15);  // the first failure, and the run went on
-    const std::string lines[] = {
-        "Signatures: TMD valid, ticket valid\nContents: 3 of 3 intact\n" + Rule,
-        "Signatures: TMD valid, ticket valid\nTicket: for another title\nContents: 1 of 3 damaged\n" + Rule,
-        "Contents: not checked, no vwii key\n" + Rule};
-    for (const std::string& l : lines)
-        EXPECT_NE(run.out.find(l), std::string::npos) << l << "\n" << run.out;
-    json j = json::parse(runTool({"/j", "/v", keys, "bad.wad"}, dir.path).out);
-    EXPECT_EQ(j["contents"][0]["hash"], "mismatch");
-    EXPECT_EQ(j["contents"][2]["hash"], "ok");
+    dir.write("f.wad", evasion::genuine());
+    ToolRun good = runTool({"/n", "/v", keys, "f.wad"}, dir.path);
+    std::string report = dir.path + "/report";
+    runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", "/v", keys, "f.wad", "f.wad"}, dir.path,
+               {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
+    std::string counts = readFileBytes(report);
+    long all = std::atol(counts.c_str() + counts.find("crypto=") + 7);
+    constexpr long SelfTestCalls = 8;  // SHA-1: 3, AES: 3, RSA: 2
+    ASSERT_GT(all, 2 * SelfTestCalls);
+    for (long n = 1; n <= all; ++n) {
+        SCOPED_TRACE("crypto:" + std::to_string(n));
+        ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, {"/n", "/v", keys, "f.wad", "f.wad"}, dir.path,
+                                 {"TESSARLUMEN_FAULT=crypto:" + std::to_string(n), "TESSARLUMEN_FAULT_REPORT=" + report},
+                                 false);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(firstLine(readFileBytes(report)), "open-descriptors=0 live-blocks=0");
+        std::string reason = " (a failure injected by the test)\n\n";
+        if (n <= SelfTestCalls) {
+            EXPECT_EQ(run.out.rfind("\nError: The cryptography library failed its self-test! (", 0), 0u) << run.out;
+        } else {
+            std::string message = "\nError: The cryptography library failed!" + reason;
+            EXPECT_EQ(run.out.substr(run.out.size() - message.size()), message);
+            // A first file whose calls all succeeded is reported as it is.
+            std::size_t firstReport = good.out.size() - 1;
+            if (run.out.size() > firstReport + message.size()) {
+                EXPECT_EQ(run.out.substr(0, firstReport), good.out.substr(0, firstReport));
+            }
+        }
+    }
+    // Under /j the message goes to standard error.
+    ToolRun json = runProgram(TESSARLUMEN_FAULTS_EXE, {"/j", "/v", keys, "f.wad"}, dir.path,
+                              {"TESSARLUMEN_FAULT=crypto:" + std::to_string(SelfTestCalls + 1)}, false);
+    EXPECT_EQ(json.exitCode, 2);
+    EXPECT_EQ(json.out, "");
+    EXPECT_EQ(json.err, "Error: The cryptography library failed! (a failure injected by the test)\n");
 }
 
 TEST(Verify, KeyFolderErrorsEndTheRunFirst) {
     TempDir dir;
-    dir.write("f", genuine());
+    dir.write("f", evasion::genuine());
     std::filesystem::create_directory(dir.path + "/bad");
     dir.write("bad/korean.key", Bytes(15, 1));
     const struct {
@@ -140,12 +220,13 @@ TEST(Verify, KeyFolderErrorsEndTheRunFirst) {
         std::string out;
         std::string err;
     } cases[] = {
-        {{"/n", "/v", "--keys=none", "f"}, "\nError: Cannot read the key folder 'none' !\n\n", ""},
+        {{"/n", "/v", "--keys=none", "f"}, "\nError: Cannot read the key folder 'none' ! (No such file or directory)\n\n", ""},
         {{"/n", "/v", "--keys=bad", "f"},
-         std::string("\nError: Unusable key file 'bad") + (UnderWine ? "\\" : "/") +
-             "korean.key' ! (16 bytes or 32 hexadecimal digits)\n\n",
+         std::string("\nError: Unusable key file 'bad") + Slash + "korean.key' ! (16 bytes or 32 hexadecimal digits)\n\n",
          ""},
-        {{"/j", "/v", "--keys=none", "f"}, "", "Error: Cannot read the key folder 'none' !\n"},
+        {{"/j", "/v", "--keys=none", "f"}, "", "Error: Cannot read the key folder 'none' ! (No such file or directory)\n"},
+        {{"/n", "--keys=bad", "f"}, "\nError: --keys=DIR needs /v!  ('/?' for help)\n\n", ""},
+        {{"/j", "--keys=bad", "f"}, "", "Error: --keys=DIR needs /v!  ('/?' for help)\n"},
     };
     for (const auto& c : cases) {
         ToolRun run = runTool(c.args, dir.path);
@@ -153,6 +234,38 @@ TEST(Verify, KeyFolderErrorsEndTheRunFirst) {
         EXPECT_EQ(run.out, c.out);
         EXPECT_EQ(run.err, c.err);
     }
+}
+
+// A key must be a regular file: a FIFO ends the run at once, as a link
+// that leads nowhere does. Paths of any length work.
+TEST(Verify, KeyFilesAndLongPaths) {
+    SKIP_UNDER_WINE("FIFOs, symbolic links and long paths are POSIX's here");
+    TempDir dir;
+    dir.write("f.wad", evasion::genuine());
+    std::string keys = writeKeys(dir);
+    std::filesystem::create_directory(dir.path + "/fifo");
+    ASSERT_EQ(mkfifo((dir.path + "/fifo/standard.key").c_str(), 0600), 0);
+    std::filesystem::create_directory(dir.path + "/dangling");
+    ASSERT_EQ(symlink("nowhere", (dir.path + "/dangling/root.key").c_str()), 0);
+    ToolRun fifo = runTool({"/n", "/v", "--keys=fifo", "f.wad"}, dir.path);
+    EXPECT_EQ(fifo.exitCode, 2);
+    EXPECT_EQ(fifo.out, "\nError: Cannot read the key file 'fifo/standard.key' ! (Not a regular file)\n\n");
+    ToolRun dangling = runTool({"/n", "/v", "--keys=dangling", "f.wad"}, dir.path);
+    EXPECT_EQ(dangling.exitCode, 2);
+    EXPECT_EQ(dangling.out, "\nError: Cannot read the key file 'dangling/root.key' ! (No such file or directory)\n\n");
+    // A folder 1,229 bytes deep, named by --keys and as the default folder.
+    std::string deep = "keys";
+    while (deep.size() < 1229)
+        deep += "/" + std::string(200, 'k');
+    std::filesystem::create_directories(dir.path + "/" + deep);
+    std::filesystem::create_directories(dir.path + "/home/.config");
+    for (const char* name : {"standard.key", "korean.key", "root.key"})
+        std::filesystem::copy_file(dir.path + "/keys/" + name, dir.path + "/" + deep + "/" + name);
+    EXPECT_EQ(runTool({"/n", "/v", "--keys=" + deep, "f.wad"}, dir.path).exitCode, 0);
+    std::filesystem::rename(dir.path + "/" + deep, dir.path + "/home/.config/tessarlumen");
+    std::string home = dir.path + "/home";
+    std::string longHome = home + std::string(1100, '/');
+    EXPECT_EQ(runTool({"/n", "/v", "f.wad"}, dir.path, {"HOME=" + longHome, "XDG_CONFIG_HOME="}).exitCode, 0);
 }
 
 }  // namespace

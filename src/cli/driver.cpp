@@ -3,6 +3,7 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/keys.h"
 #include "cli/options.h"
@@ -21,9 +22,10 @@ namespace {
 enum ExitCode {
     ExitOk = 0,
     ExitNoParameters = 1,
-    ExitUnknownParameter = 2,
+    ExitUnknownParameter = 2,  // also: the key folder or the cryptography library
     ExitCannotWrite = 12,
     ExitNotGenuine = 15,
+    ExitUnproven = 16,
 };
 
 const char Banner[] = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
@@ -91,8 +93,9 @@ const char* const CauseTexts[] = {
     "no WAD, ticket or TMD signature",
     "the TMD claims more records than its section holds",
     "not enough memory",
+    "",  // the library's reason instead
 };
-static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::NoMemory) + 1);
+static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::Cryptography) + 1);
 
 const char* causeText(const LoadFailure& failure) {
     if (failure.cause == LoadCause::SystemError)
@@ -131,8 +134,8 @@ const OutputForm JsonForm = {printTitleJson, printJsonFailure, ""};
 
 const OutputForm* outputForm = &TextForm;
 
-// The common keys, read once before any file when /v asks for them.
-CommonKeys commonKeys;
+// The keys, read once before any file when /v asks for them.
+KeySet keySet;
 
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
@@ -151,35 +154,81 @@ int endRun(int exitCode) {
     return outFailed() ? failOutput() : exitCode;
 }
 
+// An error that ends the run before or between files, outside the
+// reports: on standard output, or, under /j, whose standard output holds
+// JSON Lines only, on standard error. `name`, when given, stands between
+// `message` and `after`; `reason`, when given, closes the line.
+int runError(const char* message, const PathChar* name, const char* after, const char* reason, int exitCode) {
+    bool toStandardError = runOptions.jsonOutput != 0;
+    outReset();
+    if (!toStandardError)
+        outText("\nError: ");
+    outText(message);
+    if (name != nullptr)
+        writeName(name);
+    outText(after);
+    if (reason != nullptr) {
+        outText(" (");
+        outText(reason);
+        outText(")");
+    }
+    if (!toStandardError) {
+        outText("\n\n");
+        return endRun(exitCode);
+    }
+    std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(outPending()), outPendingBytes());
+    outReset();
+    return exitCode;
+}
+
+// What the files of a run come to: the failure that ended it, else the
+// first failure in file order, else 16 when a file was not proven.
+struct RunCodes {
+    int firstFailure;
+    bool unproven;
+};
+
+int runExitCode(const RunCodes& codes) {
+    return codes.firstFailure != ExitOk ? codes.firstFailure : codes.unproven ? ExitUnproven : ExitOk;
+}
+
 int reportFiles(int argc, PathChar** argv) {
     // On a terminal each report shows as soon as it is made; elsewhere the
     // buffer fills first, which saves writes over a large folder.
     bool flushEachFile = osStdoutIsTerminal();
-    int firstFailure = ExitOk;
+    RunCodes codes{ExitOk, false};
     for (int i = 1; i < argc; ++i) {
         currentFileName = argv[i];
         if (currentFileName[0] == 0)
             continue;  // a blanked option or an empty argument
         LoadFailure failure{};
         LoadStatus status = loadAndReport(&failure);
+        if (status == LoadCryptoFailed) {
+            // The library, not the file: the run cannot go on.
+            outFlush();
+            return runError("The cryptography library failed!", nullptr, "", failure.reason, ExitUnknownParameter);
+        }
         if (status != LoadOk) {
             const FailureKind& kind = failureKind(status);
             outputForm->failure(kind, failure);
-            if (firstFailure == ExitOk)
-                firstFailure = kind.exitCode;
-        } else if (failure.notGenuine && firstFailure == ExitOk) {
+            if (codes.firstFailure == ExitOk)
+                codes.firstFailure = kind.exitCode;
+            if (!runOptions.keepGoing)
+                codes.firstFailure = kind.exitCode;  // the failure that ended the run
+        } else if (failure.verdict == Verdict::Failed && codes.firstFailure == ExitOk) {
             // Reported, and the run goes on; the exit code tells.
-            firstFailure = ExitNotGenuine;
+            codes.firstFailure = ExitNotGenuine;
         }
+        codes.unproven = codes.unproven || failure.verdict == Verdict::Unproven;
         if (flushEachFile)
             outFlush();
         if (outFailed())
             return failOutput();  // no further file is opened
         if (status != LoadOk && !runOptions.keepGoing)
-            return endRun(firstFailure);
+            return endRun(runExitCode(codes));
     }
     outText(outputForm->runEnd);
-    return endRun(firstFailure);
+    return endRun(runExitCode(codes));
 }
 
 // Argument errors go to standard output, except under /j, whose standard
@@ -195,47 +244,55 @@ int argumentError(const char* message, int exitCode, bool toStandardError) {
     return endRun(exitCode);
 }
 
-// The key folder's errors end the run before any file is opened.
-int readKeys(bool toStandardError) {
-    static const char* const Messages[] = {"", "Cannot read the key folder '", "Cannot read the key file '",
-                                           "Unusable key file '", "Cannot load the cryptography library"};
-    PathChar where[1024] = {};
-    KeyStatus status = loadCommonKeys(keyFolder, &commonKeys, where, sizeof where / sizeof where[0]);
-    if (status == KeyStatus::Ok)
-        return ExitOk;
-    const char* message = Messages[static_cast<int>(status)];
-    const char* after = status == KeyStatus::FileUnusable     ? "' ! (16 bytes or 32 hexadecimal digits)"
-                        : status == KeyStatus::NoCryptography ? "!"
-                                                              : "' !";
-    if (toStandardError) {
-        outReset();
-        writeName(where);  // cleaned as on standard output, then moved to standard error
-        std::fprintf(stderr, "Error: %s%.*s%s\n", message, static_cast<int>(outPending()), outPendingBytes(), after);
-        outReset();
-        return ExitUnknownParameter;
+// The key folder's and the library's errors end the run before any file
+// is opened.
+int readKeys() {
+    KeyProblem problem;
+    KeyStatus status = loadKeys(keyFolder, &keySet, &problem);
+    const char* reason = problem.osError != 0 ? osErrorText(problem.osError) : nullptr;
+    int code = ExitOk;
+    switch (status) {
+    case KeyStatus::Ok:
+        break;
+    case KeyStatus::FolderUnreadable:
+        code = runError("Cannot read the key folder '", problem.where, "' !", reason, ExitUnknownParameter);
+        break;
+    case KeyStatus::FileUnreadable:
+        code = runError("Cannot read the key file '", problem.where, "' !", reason, ExitUnknownParameter);
+        break;
+    case KeyStatus::FileUnusable:
+        code = runError("Unusable key file '", problem.where, "' !",
+                        problem.rootKey ? "a 512-byte RSA-4096 modulus, perhaps followed by a 4-byte odd exponent "
+                                          "of 3 or more; bytes or hexadecimal digits"
+                                        : "16 bytes or 32 hexadecimal digits",
+                        ExitUnknownParameter);
+        break;
+    case KeyStatus::NoCryptography:
+        code = runError("Cannot load the cryptography library!", nullptr, "", problem.reason, ExitUnknownParameter);
+        break;
+    case KeyStatus::UntrustedCryptography:
+        code = runError("The cryptography library failed its self-test!", nullptr, "", problem.reason,
+                        ExitUnknownParameter);
+        break;
     }
-    outText("\nError: ");
-    outText(message);
-    writeName(where);
-    outText(after);
-    outText("\n\n");
-    return endRun(ExitUnknownParameter);
+    osFree(problem.where);
+    return code;
 }
 
 }  // namespace
 
 LoadStatus loadAndReport(LoadFailure* failure) {
     LoadedTitle title{};
-    LoadStatus status = loadTitle(&title, runOptions.verify ? &commonKeys : nullptr);
-    if (failure != nullptr)
-        *failure = {title.cause, title.osError, false};
+    LoadStatus status = loadTitle(&title, currentFileName, runOptions.verify ? &keySet : nullptr);
+    if (failure != nullptr) {
+        *failure = {title.cause, title.osError, title.verify.verdict, {}};
+        std::memcpy(failure->reason, title.reason, sizeof failure->reason);
+    }
     if (status != LoadOk)
         return status;
     TitleFacts facts;
     decodeTitle(title, &facts);
     outputForm->title(facts);
-    if (failure != nullptr)
-        failure->notGenuine = verificationFailed(title.verify);
     releaseTitle(&title);
     return LoadOk;
 }
@@ -252,8 +309,11 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
     case ArgsOk:
         break;
     }
-    if (runOptions.verify && !runOptions.helpRequested && !runOptions.versionRequested)
-        if (int code = readKeys(json); code != ExitOk)
+    bool filesToReport = !runOptions.helpRequested && !runOptions.versionRequested;
+    if (keyFolder != nullptr && !runOptions.verify && filesToReport)
+        return argumentError("--keys=DIR needs /v!", ExitUnknownParameter, json);
+    if (runOptions.verify && filesToReport)
+        if (int code = readKeys(); code != ExitOk)
             return code;
     if (runOptions.versionRequested) {
         outText("Tessarlumen " TESSARLUMEN_VERSION "\n");

@@ -11,15 +11,16 @@
 // the entry code made from wildcard patterns: file names, never options.
 int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
 
-// Why a file could not be reported.
+// Why a file could not be reported, or, under /v, the verdict on one that was.
 struct LoadFailure {
     LoadCause cause;
     int osError;
-    bool notGenuine;  // reported, but it failed verification
+    Verdict verdict;
+    char reason[OsCryptoReasonRoom];  // the cryptography library's, when it failed
 };
 
 // Loads currentFileName (verifying it under /v), decodes it and renders it
 // in the output form the options chose; releases what it loaded. Prints
 // nothing on failure, but says why in `*failure` when given, and there
-// too whether a file reported failed verification.
+// too the verdict on a file reported under /v.
 LoadStatus loadAndReport(LoadFailure* failure = nullptr);

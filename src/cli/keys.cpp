@@ -4,14 +4,18 @@
 #include <cerrno>
 #include <cstring>
 
-#include "platform/crypto.h"
+#include "titlefiles/endian.h"
 
 namespace {
 
-// A key file: 16 raw bytes, or 32 hexadecimal digits and perhaps a line end.
-constexpr std::size_t RawKeyLength = OsAesKeyLength;
-constexpr std::size_t HexKeyLength = 2 * OsAesKeyLength;
-constexpr std::size_t LongestKeyFile = HexKeyLength + 2;
+// A key file holds the key's bytes, or twice as many hexadecimal digits
+// (either case) and perhaps a line end (LF or CR LF).
+constexpr std::size_t CommonKeyLength = OsAesKeyLength;
+// The root's: its RSA-4096 modulus, perhaps followed by its exponent.
+constexpr std::size_t RootExponentLength = 4;
+constexpr std::size_t LongestKey = RootModulusLength + RootExponentLength;
+constexpr std::size_t LongestKeyFile = 2 * LongestKey + 2;
+constexpr char RootKeyName[] = "root.key";
 
 int hexValue(std::uint8_t c) {
     if (c >= '0' && c <= '9')
@@ -23,88 +27,169 @@ int hexValue(std::uint8_t c) {
     return -1;
 }
 
-bool parseKey(const std::uint8_t* bytes, std::size_t n, std::uint8_t key[OsAesKeyLength]) {
-    if (n == RawKeyLength) {
-        std::memcpy(key, bytes, RawKeyLength);
-        return true;
+// The key's bytes from a file's, as raw bytes or digits, into `out`
+// (LongestKey bytes of room); returns their count, 0 when they are neither.
+std::size_t keyBytes(const std::uint8_t* file, std::size_t n, std::uint8_t* out) {
+    if (n <= LongestKey) {
+        std::memcpy(out, file, n);
+        if (n == CommonKeyLength || n == RootModulusLength || n == LongestKey)
+            return n;
     }
-    bool lineEnd = (n == HexKeyLength + 1 && bytes[HexKeyLength] == '\n') ||
-                   (n == HexKeyLength + 2 && bytes[HexKeyLength] == '\r' && bytes[HexKeyLength + 1] == '\n');
-    if (n != HexKeyLength && !lineEnd)
-        return false;
-    for (std::size_t i = 0; i < OsAesKeyLength; ++i) {
-        int high = hexValue(bytes[2 * i]);
-        int low = hexValue(bytes[2 * i + 1]);
+    if (n > 0 && file[n - 1] == '\n')
+        n -= n > 1 && file[n - 2] == '\r' ? 2 : 1;
+    if (n % 2 != 0 || n / 2 > LongestKey)
+        return 0;
+    for (std::size_t i = 0; i < n / 2; ++i) {
+        int high = hexValue(file[2 * i]);
+        int low = hexValue(file[2 * i + 1]);
         if (high < 0 || low < 0)
-            return false;
-        key[i] = static_cast<std::uint8_t>(high << 4 | low);
+            return 0;
+        out[i] = static_cast<std::uint8_t>(high << 4 | low);
     }
+    return n / 2;
+}
+
+// The root's key: a modulus of its full length, and an exponent that is
+// odd and at least 3 (65537 unless the file gives one).
+bool takeRootKey(const std::uint8_t* bytes, std::size_t n, KeySet* keys) {
+    if (n != RootModulusLength && n != LongestKey)
+        return false;
+    std::uint32_t exponent = n == LongestKey ? readBe32(ByteSpan(bytes, n), RootModulusLength) : DefaultRsaExponent;
+    if (bytes[0] == 0 || exponent % 2 == 0 || exponent < 3)
+        return false;
+    std::memcpy(keys->rootModulus, bytes, RootModulusLength);
+    keys->rootExponent = exponent;
+    keys->rootPresent = true;
     return true;
 }
 
-// `folder`, a separator and `name`, into `out`; false when it does not fit.
-bool joinPath(const PathChar* folder, const char* name, PathChar* out, std::size_t room) {
+// `folder`, a separator and `name`, in a block from osAlloc; null when
+// memory ran out.
+PathChar* joinPath(const PathChar* folder, const char* name) {
     std::size_t n = 0;
-    for (; folder[n] != 0; ++n) {
-        if (n + 1 >= room)
-            return false;
-        out[n] = folder[n];
-    }
-    const PathChar separator = OsSlashStartsPaths ? '/' : '\\';
-    if (n > 0 && out[n - 1] != '/' && out[n - 1] != separator)
-        out[n++] = separator;
-    for (std::size_t i = 0; name[i] != 0; ++i, ++n) {
-        if (n + 1 >= room)
-            return false;
-        out[n] = static_cast<PathChar>(name[i]);
-    }
-    out[n] = 0;
-    return true;
+    while (folder[n] != 0)
+        ++n;
+    std::size_t length = std::strlen(name);
+    auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
+    if (path == nullptr)
+        return nullptr;
+    std::memcpy(path, folder, n * sizeof(PathChar));
+    if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
+        path[n++] = OsPathSeparator;
+    for (std::size_t i = 0; i <= length; ++i)
+        path[n + i] = static_cast<PathChar>(name[i]);
+    return path;
 }
 
-KeyStatus readKeyFile(const PathChar* path, bool* present, std::uint8_t key[OsAesKeyLength]) {
+PathChar* copyPath(const PathChar* path) {
+    std::size_t n = 0;
+    while (path[n] != 0)
+        ++n;
+    auto* copy = static_cast<PathChar*>(osAlloc((n + 1) * sizeof(PathChar)));
+    if (copy != nullptr)
+        std::memcpy(copy, path, (n + 1) * sizeof(PathChar));
+    return copy;
+}
+
+// Reads one key file into `bytes`; Ok with `*n` 0 when it is not there.
+KeyStatus readKeyFile(const PathChar* path, std::uint8_t* bytes, std::size_t* n, int* error) {
+    *n = 0;
     OsFile file{};
-    if (osOpen(path, &file) != OsOk)
-        return file.error == ENOENT ? KeyStatus::Ok : KeyStatus::FileUnreadable;
-    std::uint8_t bytes[LongestKeyFile];
+    OsResult opened = osOpenRegular(path, &file);
+    if (opened == OsAbsent)
+        return KeyStatus::Ok;
+    *error = file.error;
+    if (opened != OsOk)
+        return KeyStatus::FileUnreadable;
     std::int64_t length = osFileLength(&file);
     bool fits = length > 0 && length <= static_cast<std::int64_t>(LongestKeyFile);
     bool read = fits && osReadAt(&file, 0, bytes, static_cast<std::size_t>(length)) == OsOk;
+    *error = file.error;
     osClose(&file);
     if (fits && !read)
         return KeyStatus::FileUnreadable;
-    if (!read || !parseKey(bytes, static_cast<std::size_t>(length), key))
+    if (!fits)
         return KeyStatus::FileUnusable;
-    *present = true;
+    *n = static_cast<std::size_t>(length);
     return KeyStatus::Ok;
 }
 
-}  // namespace
-
-KeyStatus loadCommonKeys(const PathChar* folder, CommonKeys* keys, PathChar* where, std::size_t room) {
-    *keys = CommonKeys{};
-    if (!osCryptoReady())
-        return KeyStatus::NoCryptography;
-    PathChar defaultFolder[1024];
-    if (folder == nullptr) {
-        if (osDefaultKeyFolder(defaultFolder, sizeof defaultFolder / sizeof defaultFolder[0]) == 0)
-            return KeyStatus::Ok;
-        folder = defaultFolder;
-    } else if (!osIsReadableFolder(folder)) {
-        std::size_t n = 0;
-        for (; folder[n] != 0 && n + 1 < room; ++n)
-            where[n] = folder[n];
-        where[n] = 0;
+// Reads and takes the key file `name` of `folder`.
+KeyStatus readKey(const PathChar* folder, const char* name, int index, KeySet* keys, KeyProblem* problem) {
+    PathChar* path = joinPath(folder, name);
+    if (path == nullptr) {
+        problem->osError = ENOMEM;
         return KeyStatus::FolderUnreadable;
     }
+    std::uint8_t file[LongestKeyFile];
+    std::uint8_t key[LongestKey];
+    std::size_t n = 0;
+    KeyStatus status = readKeyFile(path, file, &n, &problem->osError);
+    if (status == KeyStatus::Ok && n > 0) {
+        std::size_t length = keyBytes(file, n, key);
+        bool taken = index < 0 ? takeRootKey(key, length, keys) : length == CommonKeyLength;
+        if (taken && index >= 0) {
+            std::memcpy(keys->common[index], key, CommonKeyLength);
+            keys->commonPresent[index] = true;
+        }
+        status = taken ? KeyStatus::Ok : KeyStatus::FileUnusable;
+    }
+    if (status != KeyStatus::Ok) {
+        problem->where = path;
+        problem->rootKey = index < 0;
+    } else {
+        osFree(path);
+    }
+    return status;
+}
+
+KeyStatus readFolder(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
     for (int i = 0; i < CommonKeyCount; ++i) {
         char name[16];
         std::strcpy(name, CommonKeyNames[i]);
         std::strcat(name, ".key");
-        if (!joinPath(folder, name, where, room))
-            return KeyStatus::FolderUnreadable;
-        if (KeyStatus status = readKeyFile(where, &keys->present[i], keys->key[i]); status != KeyStatus::Ok)
+        if (KeyStatus status = readKey(folder, name, i, keys, problem); status != KeyStatus::Ok)
             return status;
     }
-    return KeyStatus::Ok;
+    return readKey(folder, RootKeyName, -1, keys, problem);
+}
+
+}  // namespace
+
+KeyStatus loadKeys(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
+    *keys = KeySet{};
+    *problem = KeyProblem{};
+    switch (osCryptoStart(problem->reason, sizeof problem->reason)) {
+    case OsCryptoReady:
+        break;
+    case OsCryptoNotLoaded:
+        return KeyStatus::NoCryptography;
+    case OsCryptoUntrusted:
+        return KeyStatus::UntrustedCryptography;
+    }
+    if (folder != nullptr) {
+        problem->osError = osFolderError(folder);
+        if (problem->osError == 0)
+            return readFolder(folder, keys, problem);
+        problem->where = copyPath(folder);
+        return KeyStatus::FolderUnreadable;
+    }
+    // The default folder need not exist; one that does is read as --keys names it.
+    std::size_t length = osDefaultKeyFolder(nullptr, 0);
+    if (length == 0)
+        return KeyStatus::Ok;
+    auto* defaultFolder = static_cast<PathChar*>(osAlloc((length + 1) * sizeof(PathChar)));
+    if (defaultFolder == nullptr) {
+        problem->osError = ENOMEM;
+        return KeyStatus::FolderUnreadable;
+    }
+    osDefaultKeyFolder(defaultFolder, length + 1);
+    problem->osError = osFolderError(defaultFolder);
+    if (problem->osError != 0 && problem->osError != ENOENT) {
+        problem->where = defaultFolder;
+        return KeyStatus::FolderUnreadable;
+    }
+    KeyStatus status = problem->osError == 0 ? readFolder(defaultFolder, keys, problem) : KeyStatus::Ok;
+    osFree(defaultFolder);
+    return status;
 }

@@ -1,10 +1,12 @@
 // SPDX-License-Identifier: MIT
 // The cryptography of the Windows build: CNG (bcrypt.dll), which uses the
-// processor's SHA and AES instructions.
+// processor's SHA and AES instructions. bcrypt.dll is part of every
+// Windows; its providers read no configuration of the tool's.
 #include "platform/crypto.h"
 
-#include <cstring>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <windows.h>
 
@@ -21,46 +23,59 @@ struct OsAesState {
 
 namespace {
 
-bool succeeded(NTSTATUS status) {
-    return status >= 0;
+// CNG's answer to this thread's latest call that failed.
+thread_local NTSTATUS lastFailure = 0;
+thread_local const char* lastCall = "";
+
+bool succeeded(NTSTATUS status, const char* call) {
+    if (status >= 0)
+        return true;
+    lastFailure = status;
+    lastCall = call;
+    return false;
 }
 
-// The providers, opened once for the run.
-BCRYPT_ALG_HANDLE provider(const wchar_t* algorithm, bool cbc) {
+// Set once by load, before any other call; read-only afterwards.
+BCRYPT_ALG_HANDLE sha1Provider;
+BCRYPT_ALG_HANDLE aesProvider;
+BCRYPT_ALG_HANDLE rsaProvider;
+
+BCRYPT_ALG_HANDLE provider(const wchar_t* algorithm) {
     BCRYPT_ALG_HANDLE handle = nullptr;
-    if (!succeeded(BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0)))
-        return nullptr;
-    if (cbc && !succeeded(BCryptSetProperty(handle, BCRYPT_CHAINING_MODE,
-                                            reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)),
-                                            sizeof BCRYPT_CHAIN_MODE_CBC, 0)))
+    if (!succeeded(BCryptOpenAlgorithmProvider(&handle, algorithm, nullptr, 0), "BCryptOpenAlgorithmProvider"))
         return nullptr;
     return handle;
 }
 
-BCRYPT_ALG_HANDLE sha1Provider() {
-    static BCRYPT_ALG_HANDLE handle = provider(BCRYPT_SHA1_ALGORITHM, false);
-    return handle;
+void cngFailureText(char* out, std::size_t room) {
+    if (lastFailure == 0) {
+        std::snprintf(out, room, "no reason given");
+        return;
+    }
+    std::snprintf(out, room, "%s: NTSTATUS 0x%08lX", lastCall, static_cast<unsigned long>(lastFailure));
 }
 
-BCRYPT_ALG_HANDLE aesProvider() {
-    static BCRYPT_ALG_HANDLE handle = provider(BCRYPT_AES_ALGORITHM, true);
-    return handle;
+OsResult cngLoad(char* reason, std::size_t room) {
+    sha1Provider = provider(BCRYPT_SHA1_ALGORITHM);
+    aesProvider = sha1Provider != nullptr ? provider(BCRYPT_AES_ALGORITHM) : nullptr;
+    rsaProvider = aesProvider != nullptr ? provider(BCRYPT_RSA_ALGORITHM) : nullptr;
+    if (aesProvider != nullptr &&
+        !succeeded(BCryptSetProperty(aesProvider, BCRYPT_CHAINING_MODE,
+                                     reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(BCRYPT_CHAIN_MODE_CBC)),
+                                     sizeof BCRYPT_CHAIN_MODE_CBC, 0),
+                   "BCryptSetProperty"))
+        rsaProvider = nullptr;
+    if (rsaProvider != nullptr)
+        return OsOk;
+    char why[OsCryptoReasonRoom];
+    cngFailureText(why, sizeof why);
+    std::snprintf(reason, room, "bcrypt.dll: %s", why);
+    return OsError;
 }
 
-BCRYPT_ALG_HANDLE rsaProvider() {
-    static BCRYPT_ALG_HANDLE handle = provider(BCRYPT_RSA_ALGORITHM, false);
-    return handle;
-}
-
-}  // namespace
-
-bool osCryptoReady() {
-    return sha1Provider() != nullptr && aesProvider() != nullptr && rsaProvider() != nullptr;
-}
-
-OsSha1State* osSha1Begin() {
+OsSha1State* cngSha1Begin() {
     BCRYPT_HASH_HANDLE hash = nullptr;
-    if (sha1Provider() == nullptr || !succeeded(BCryptCreateHash(sha1Provider(), &hash, nullptr, 0, nullptr, 0, 0)))
+    if (!succeeded(BCryptCreateHash(sha1Provider, &hash, nullptr, 0, nullptr, 0, 0), "BCryptCreateHash"))
         return nullptr;
     auto* state = static_cast<OsSha1State*>(std::malloc(sizeof(OsSha1State)));
     if (state == nullptr)
@@ -70,35 +85,30 @@ OsSha1State* osSha1Begin() {
     return state;
 }
 
-void osSha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
+OsResult cngSha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
     auto* p = static_cast<PUCHAR>(const_cast<void*>(bytes));
     while (n > 0) {
         ULONG part = n > 0x40000000 ? 0x40000000u : static_cast<ULONG>(n);
-        BCryptHashData(state->hash, p, part, 0);
+        if (!succeeded(BCryptHashData(state->hash, p, part, 0), "BCryptHashData"))
+            return OsError;
         p += part;
         n -= part;
     }
+    return OsOk;
 }
 
-void osSha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
-    BCryptFinishHash(state->hash, digest, OsSha1Length, 0);
+OsResult cngSha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
+    bool done = succeeded(BCryptFinishHash(state->hash, digest, OsSha1Length, 0), "BCryptFinishHash");
     BCryptDestroyHash(state->hash);
     std::free(state);
+    return done ? OsOk : OsError;
 }
 
-void osSha1(const void* bytes, std::size_t n, std::uint8_t digest[OsSha1Length]) {
-    std::memset(digest, 0, OsSha1Length);
-    if (OsSha1State* state = osSha1Begin()) {
-        osSha1Update(state, bytes, n);
-        osSha1End(state, digest);
-    }
-}
-
-OsAesState* osAesCbcBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
+OsAesState* cngAesBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
     BCRYPT_KEY_HANDLE handle = nullptr;
-    if (aesProvider() == nullptr ||
-        !succeeded(BCryptGenerateSymmetricKey(aesProvider(), &handle, nullptr, 0, const_cast<PUCHAR>(key),
-                                              OsAesKeyLength, 0)))
+    if (!succeeded(BCryptGenerateSymmetricKey(aesProvider, &handle, nullptr, 0, const_cast<PUCHAR>(key),
+                                              OsAesKeyLength, 0),
+                   "BCryptGenerateSymmetricKey"))
         return nullptr;
     auto* state = static_cast<OsAesState*>(std::malloc(sizeof(OsAesState)));
     if (state == nullptr) {
@@ -110,34 +120,43 @@ OsAesState* osAesCbcBegin(const std::uint8_t key[OsAesKeyLength], const std::uin
     return state;
 }
 
-bool osAesCbcDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+OsResult cngAesDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
     while (n > 0) {
         ULONG part = n > 0x40000000 ? 0x40000000u : static_cast<ULONG>(n);
         ULONG written = 0;
         if (!succeeded(BCryptDecrypt(state->key, const_cast<PUCHAR>(in), part, nullptr, state->iv, OsAesBlockLength,
-                                     out, part, &written, 0)) ||
+                                     out, part, &written, 0),
+                       "BCryptDecrypt") ||
             written != part)
-            return false;
+            return OsError;
         in += part;
         out += part;
         n -= part;
     }
-    return true;
+    return OsOk;
 }
 
-void osAesCbcEnd(OsAesState* state) {
+void cngAesEnd(OsAesState* state) {
     BCryptDestroyKey(state->key);
     std::free(state);
 }
 
-bool osRsaVerifySha1(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
+// Whether CNG's answer is about the key or the signature it was given
+// rather than about itself: only running out of memory is its own failure.
+bool ownFailure(NTSTATUS status) {
+    constexpr auto NoMemory = static_cast<NTSTATUS>(0xC0000017L);
+    constexpr auto InsufficientResources = static_cast<NTSTATUS>(0xC000009AL);
+    return status == NoMemory || status == InsufficientResources;
+}
+
+OsCheck cngRsaVerify(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
                      const std::uint8_t digest[OsSha1Length], const std::uint8_t* signature,
                      std::size_t signatureLength) {
     // A public-key blob: the header, then the exponent and the modulus, both big-endian.
     constexpr std::size_t ExponentLength = 4;
     constexpr std::size_t LongestModulus = 512;
-    if (rsaProvider() == nullptr || modulusLength > LongestModulus)
-        return false;
+    if (modulusLength > LongestModulus)
+        return OsCheckInvalid;
     UCHAR blob[sizeof(BCRYPT_RSAKEY_BLOB) + ExponentLength + LongestModulus];
     BCRYPT_RSAKEY_BLOB header{};
     header.Magic = BCRYPT_RSAPUBLIC_MAGIC;
@@ -151,12 +170,22 @@ bool osRsaVerifySha1(const std::uint8_t* modulus, std::size_t modulusLength, std
     std::memcpy(at, modulus, modulusLength);
     BCRYPT_KEY_HANDLE key = nullptr;
     ULONG blobLength = static_cast<ULONG>(sizeof header + ExponentLength + modulusLength);
-    if (!succeeded(BCryptImportKeyPair(rsaProvider(), nullptr, BCRYPT_RSAPUBLIC_BLOB, &key, blob, blobLength, 0)))
-        return false;
+    NTSTATUS imported = BCryptImportKeyPair(rsaProvider, nullptr, BCRYPT_RSAPUBLIC_BLOB, &key, blob, blobLength, 0);
+    if (!succeeded(imported, "BCryptImportKeyPair"))
+        return ownFailure(imported) ? OsCheckFailed : OsCheckInvalid;
     BCRYPT_PKCS1_PADDING_INFO padding{BCRYPT_SHA1_ALGORITHM};
-    bool valid = succeeded(BCryptVerifySignature(key, &padding, const_cast<PUCHAR>(digest), OsSha1Length,
-                                                 const_cast<PUCHAR>(signature),
-                                                 static_cast<ULONG>(signatureLength), BCRYPT_PAD_PKCS1));
+    NTSTATUS verified = BCryptVerifySignature(key, &padding, const_cast<PUCHAR>(digest), OsSha1Length,
+                                              const_cast<PUCHAR>(signature), static_cast<ULONG>(signatureLength),
+                                              BCRYPT_PAD_PKCS1);
     BCryptDestroyKey(key);
-    return valid;
+    if (succeeded(verified, "BCryptVerifySignature"))
+        return OsCheckValid;
+    return ownFailure(verified) ? OsCheckFailed : OsCheckInvalid;
 }
+
+}  // namespace
+
+const OsCryptoMethods osSystemCrypto = {
+    cngLoad,       cngSha1Begin, cngSha1Update, cngSha1End,     cngAesBegin,
+    cngAesDecrypt, cngAesEnd,    cngRsaVerify,  cngFailureText,
+};

@@ -1,30 +1,48 @@
 // SPDX-License-Identifier: MIT
 // The cryptography of POSIX builds: OpenSSL's libcrypto (3.x), through its
-// EVP interface, which uses the processor's SHA and AES instructions. The
-// library is loaded when verification first needs it, not at start: a run
-// without /v starts as fast, and maps as little, as the tool did without it.
+// EVP interface, which uses the processor's SHA and AES instructions.
+//
+// The library is loaded when verification first needs it, by the stable
+// name its ABI carries (libcrypto.so.3), not at start: a run without /v
+// starts as fast, and maps as little, as the tool did without it. Every
+// call works in a library context of the tool's own with OpenSSL's default
+// provider, so a system-wide configuration (FIPS properties, a policy
+// against SHA-1) cannot change what a file is found to be.
 #include "platform/crypto.h"
 
-#include <cstring>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include <dlfcn.h>
 
 #include <openssl/bn.h>
 #include <openssl/core_names.h>
+#include <openssl/err.h>
 #include <openssl/evp.h>
+#include <openssl/opensslv.h>
 #include <openssl/param_build.h>
+#include <openssl/provider.h>
 #include <openssl/rsa.h>
 
+#define TESSARLUMEN_TEXT(x) #x
+#define TESSARLUMEN_VALUE_TEXT(x) TESSARLUMEN_TEXT(x)
+#ifdef __APPLE__
+#define LIBCRYPTO_NAME "libcrypto." TESSARLUMEN_VALUE_TEXT(OPENSSL_SHLIB_VERSION) ".dylib"
+#else
+#define LIBCRYPTO_NAME "libcrypto.so." TESSARLUMEN_VALUE_TEXT(OPENSSL_SHLIB_VERSION)
+#endif
+
 // The library's calls the tool makes, by name and type.
-#define LIBCRYPTO_CALLS(X)                                                                                       \
-    X(EVP_MD_CTX_new) X(EVP_MD_CTX_free) X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex)         \
-    X(EVP_Digest) X(EVP_sha1) X(EVP_CIPHER_CTX_new) X(EVP_CIPHER_CTX_free) X(EVP_DecryptInit_ex)               \
-    X(EVP_DecryptUpdate) X(EVP_CIPHER_CTX_set_padding) X(EVP_aes_128_cbc) X(BN_bin2bn) X(BN_new) X(BN_free)     \
-    X(BN_set_word) X(OSSL_PARAM_BLD_new) X(OSSL_PARAM_BLD_free) X(OSSL_PARAM_BLD_push_BN)                      \
-    X(OSSL_PARAM_BLD_to_param) X(OSSL_PARAM_free) X(EVP_PKEY_CTX_new_from_name) X(EVP_PKEY_CTX_new)            \
-    X(EVP_PKEY_CTX_free) X(EVP_PKEY_fromdata_init) X(EVP_PKEY_fromdata) X(EVP_PKEY_free)                       \
-    X(EVP_PKEY_verify_init) X(EVP_PKEY_verify) X(EVP_PKEY_CTX_set_rsa_padding) X(EVP_PKEY_CTX_set_signature_md)
+#define LIBCRYPTO_CALLS(X)                                                                                   \
+    X(OSSL_LIB_CTX_new) X(OSSL_PROVIDER_load) X(EVP_MD_fetch) X(EVP_CIPHER_fetch) X(EVP_MD_CTX_new)         \
+    X(EVP_MD_CTX_free) X(EVP_DigestInit_ex) X(EVP_DigestUpdate) X(EVP_DigestFinal_ex) X(EVP_CIPHER_CTX_new) \
+    X(EVP_CIPHER_CTX_free) X(EVP_DecryptInit_ex) X(EVP_DecryptUpdate) X(EVP_CIPHER_CTX_set_padding)         \
+    X(BN_bin2bn) X(BN_new) X(BN_free) X(BN_set_word) X(OSSL_PARAM_BLD_new) X(OSSL_PARAM_BLD_free)           \
+    X(OSSL_PARAM_BLD_push_BN) X(OSSL_PARAM_BLD_to_param) X(OSSL_PARAM_free) X(EVP_PKEY_CTX_new_from_name)   \
+    X(EVP_PKEY_CTX_new_from_pkey) X(EVP_PKEY_CTX_free) X(EVP_PKEY_fromdata_init) X(EVP_PKEY_fromdata)       \
+    X(EVP_PKEY_free) X(EVP_PKEY_verify_init) X(EVP_PKEY_verify) X(EVP_PKEY_CTX_set_rsa_padding)             \
+    X(EVP_PKEY_CTX_set_signature_md) X(ERR_get_error) X(ERR_error_string_n) X(ERR_clear_error)
 
 namespace {
 
@@ -32,29 +50,67 @@ struct Libcrypto {
 #define DECLARE_CALL(name) decltype(&::name) name;
     LIBCRYPTO_CALLS(DECLARE_CALL)
 #undef DECLARE_CALL
+    OSSL_LIB_CTX* context;
+    EVP_MD* sha1;
+    EVP_CIPHER* aes;
 };
 
-// The library's calls, or null when it cannot be loaded.
-const Libcrypto* libcrypto() {
-    static Libcrypto calls;
-    static int state = 0;  // 0 not tried, 1 loaded, -1 missing
-    if (state == 0) {
-        void* library = dlopen(TESSARLUMEN_LIBCRYPTO, RTLD_NOW | RTLD_LOCAL);
-        state = library != nullptr ? 1 : -1;
-#define LOAD_CALL(name)                                                                  \
-    if (state == 1 && (calls.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name))) == nullptr) \
-        state = -1;
-        LIBCRYPTO_CALLS(LOAD_CALL)
-#undef LOAD_CALL
+// Set once by load, before any other call; read-only afterwards.
+Libcrypto calls;
+
+const Libcrypto* lib() {
+    return &calls;
+}
+
+// The library's own reason for its latest failure in this thread.
+void opensslFailureText(char* out, std::size_t room) {
+    unsigned long code = calls.ERR_get_error != nullptr ? calls.ERR_get_error() : 0;
+    if (code == 0) {
+        std::snprintf(out, room, "no reason given");
+        return;
     }
-    return state == 1 ? &calls : nullptr;
+    calls.ERR_error_string_n(code, out, room);
+    calls.ERR_clear_error();
+}
+
+OsResult loadFailed(char* reason, std::size_t room, const char* what) {
+    int n = std::snprintf(reason, room, LIBCRYPTO_NAME ": %s: ", what);
+    if (n > 0 && static_cast<std::size_t>(n) < room)
+        opensslFailureText(reason + n, room - static_cast<std::size_t>(n));
+    return OsError;
+}
+
+OsResult opensslLoad(char* reason, std::size_t room) {
+    void* library = dlopen(LIBCRYPTO_NAME, RTLD_NOW | RTLD_LOCAL);
+    if (library == nullptr) {
+        const char* why = dlerror();
+        std::snprintf(reason, room, "%s", why != nullptr ? why : LIBCRYPTO_NAME ": cannot be loaded");
+        return OsError;
+    }
+#define LOAD_CALL(name)                                                                          \
+    if ((calls.name = reinterpret_cast<decltype(&::name)>(dlsym(library, #name))) == nullptr) { \
+        std::snprintf(reason, room, LIBCRYPTO_NAME ": has no %s", #name);                        \
+        return OsError;                                                                          \
+    }
+    LIBCRYPTO_CALLS(LOAD_CALL)
+#undef LOAD_CALL
+    // A context of the tool's own reads no configuration file; the default
+    // provider gives it SHA-1, AES and RSA as they are.
+    calls.context = calls.OSSL_LIB_CTX_new();
+    if (calls.context == nullptr)
+        return loadFailed(reason, room, "no library context");
+    if (calls.OSSL_PROVIDER_load(calls.context, "default") == nullptr)
+        return loadFailed(reason, room, "no default provider");
+    calls.sha1 = calls.EVP_MD_fetch(calls.context, "SHA1", "");
+    if (calls.sha1 == nullptr)
+        return loadFailed(reason, room, "no SHA-1");
+    calls.aes = calls.EVP_CIPHER_fetch(calls.context, "AES-128-CBC", "");
+    if (calls.aes == nullptr)
+        return loadFailed(reason, room, "no AES-128-CBC");
+    return OsOk;
 }
 
 }  // namespace
-
-bool osCryptoReady() {
-    return libcrypto() != nullptr;
-}
 
 struct OsSha1State {
     EVP_MD_CTX* context;
@@ -64,12 +120,12 @@ struct OsAesState {
     EVP_CIPHER_CTX* context;
 };
 
-OsSha1State* osSha1Begin() {
-    const Libcrypto* c = libcrypto();
-    if (c == nullptr)
-        return nullptr;
+namespace {
+
+OsSha1State* opensslSha1Begin() {
+    const Libcrypto* c = lib();
     EVP_MD_CTX* context = c->EVP_MD_CTX_new();
-    if (context == nullptr || c->EVP_DigestInit_ex(context, c->EVP_sha1(), nullptr) != 1) {
+    if (context == nullptr || c->EVP_DigestInit_ex(context, c->sha1, nullptr) != 1) {
         c->EVP_MD_CTX_free(context);
         return nullptr;
     }
@@ -81,34 +137,23 @@ OsSha1State* osSha1Begin() {
     return state;
 }
 
-void osSha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
-    const Libcrypto* c = libcrypto();  // loaded: the state exists
-    c->EVP_DigestUpdate(state->context, bytes, n);
+OsResult opensslSha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
+    return lib()->EVP_DigestUpdate(state->context, bytes, n) == 1 ? OsOk : OsError;
 }
 
-void osSha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
-    const Libcrypto* c = libcrypto();
+OsResult opensslSha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
+    const Libcrypto* c = lib();
     unsigned length = 0;
-    c->EVP_DigestFinal_ex(state->context, digest, &length);
+    bool done = c->EVP_DigestFinal_ex(state->context, digest, &length) == 1 && length == OsSha1Length;
     c->EVP_MD_CTX_free(state->context);
     std::free(state);
+    return done ? OsOk : OsError;
 }
 
-void osSha1(const void* bytes, std::size_t n, std::uint8_t digest[OsSha1Length]) {
-    const Libcrypto* c = libcrypto();
-    std::memset(digest, 0, OsSha1Length);
-    if (c == nullptr)
-        return;
-    unsigned length = 0;
-    c->EVP_Digest(bytes, n, digest, &length, c->EVP_sha1(), nullptr);
-}
-
-OsAesState* osAesCbcBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
-    const Libcrypto* c = libcrypto();
-    if (c == nullptr)
-        return nullptr;
+OsAesState* opensslAesBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
+    const Libcrypto* c = lib();
     EVP_CIPHER_CTX* context = c->EVP_CIPHER_CTX_new();
-    if (context == nullptr || c->EVP_DecryptInit_ex(context, c->EVP_aes_128_cbc(), nullptr, key, iv) != 1 ||
+    if (context == nullptr || c->EVP_DecryptInit_ex(context, c->aes, nullptr, key, iv) != 1 ||
         c->EVP_CIPHER_CTX_set_padding(context, 0) != 1) {
         c->EVP_CIPHER_CTX_free(context);
         return nullptr;
@@ -121,29 +166,26 @@ OsAesState* osAesCbcBegin(const std::uint8_t key[OsAesKeyLength], const std::uin
     return state;
 }
 
-bool osAesCbcDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
-    const Libcrypto* c = libcrypto();
+OsResult opensslAesDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+    const Libcrypto* c = lib();
     // The whole blocks given come out at once: without padding, OpenSSL
     // holds nothing back.
     while (n > 0) {
         int part = n > 0x40000000 ? 0x40000000 : static_cast<int>(n);
         int written = 0;
         if (c->EVP_DecryptUpdate(state->context, out, &written, in, part) != 1 || written != part)
-            return false;
+            return OsError;
         in += part;
         out += part;
         n -= static_cast<std::size_t>(part);
     }
-    return true;
+    return OsOk;
 }
 
-void osAesCbcEnd(OsAesState* state) {
-    const Libcrypto* c = libcrypto();
-    c->EVP_CIPHER_CTX_free(state->context);
+void opensslAesEnd(OsAesState* state) {
+    lib()->EVP_CIPHER_CTX_free(state->context);
     std::free(state);
 }
-
-namespace {
 
 EVP_PKEY* rsaPublicKey(const Libcrypto* c, const std::uint8_t* modulus, std::size_t modulusLength,
                        std::uint32_t exponent) {
@@ -151,7 +193,7 @@ EVP_PKEY* rsaPublicKey(const Libcrypto* c, const std::uint8_t* modulus, std::siz
     BIGNUM* e = c->BN_new();
     OSSL_PARAM_BLD* build = c->OSSL_PARAM_BLD_new();
     OSSL_PARAM* params = nullptr;
-    EVP_PKEY_CTX* context = c->EVP_PKEY_CTX_new_from_name(nullptr, "RSA", nullptr);
+    EVP_PKEY_CTX* context = c->EVP_PKEY_CTX_new_from_name(c->context, "RSA", "");
     EVP_PKEY* key = nullptr;
     if (n != nullptr && e != nullptr && build != nullptr && context != nullptr && c->BN_set_word(e, exponent) == 1 &&
         c->OSSL_PARAM_BLD_push_BN(build, OSSL_PKEY_PARAM_RSA_N, n) == 1 &&
@@ -166,21 +208,35 @@ EVP_PKEY* rsaPublicKey(const Libcrypto* c, const std::uint8_t* modulus, std::siz
     return key;
 }
 
-}  // namespace
-
-bool osRsaVerifySha1(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
-                     const std::uint8_t digest[OsSha1Length], const std::uint8_t* signature,
-                     std::size_t signatureLength) {
-    const Libcrypto* c = libcrypto();
-    EVP_PKEY* key = c != nullptr ? rsaPublicKey(c, modulus, modulusLength, exponent) : nullptr;
+// Taking a public key's numbers checks nothing about them, so a key that
+// cannot be made is the library's failure (memory, most likely). A key it
+// then finds malformed, or a signature that is not the digest's, is a
+// verification that answers 0.
+OsCheck opensslRsaVerify(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
+                         const std::uint8_t digest[OsSha1Length], const std::uint8_t* signature,
+                         std::size_t signatureLength) {
+    const Libcrypto* c = lib();
+    EVP_PKEY* key = rsaPublicKey(c, modulus, modulusLength, exponent);
     if (key == nullptr)
-        return false;
-    EVP_PKEY_CTX* context = c->EVP_PKEY_CTX_new(key, nullptr);
-    bool valid = context != nullptr && c->EVP_PKEY_verify_init(context) == 1 &&
-                 c->EVP_PKEY_CTX_set_rsa_padding(context, RSA_PKCS1_PADDING) == 1 &&
-                 c->EVP_PKEY_CTX_set_signature_md(context, c->EVP_sha1()) == 1 &&
-                 c->EVP_PKEY_verify(context, signature, signatureLength, digest, OsSha1Length) == 1;
+        return OsCheckFailed;
+    EVP_PKEY_CTX* context = c->EVP_PKEY_CTX_new_from_pkey(c->context, key, "");
+    OsCheck check = OsCheckFailed;
+    if (context != nullptr && c->EVP_PKEY_verify_init(context) == 1 &&
+        c->EVP_PKEY_CTX_set_rsa_padding(context, RSA_PKCS1_PADDING) == 1 &&
+        c->EVP_PKEY_CTX_set_signature_md(context, c->sha1) == 1) {
+        int verified = c->EVP_PKEY_verify(context, signature, signatureLength, digest, OsSha1Length);
+        check = verified == 1 ? OsCheckValid : verified == 0 ? OsCheckInvalid : OsCheckFailed;
+        if (check == OsCheckInvalid)
+            c->ERR_clear_error();  // what it found, not a failure
+    }
     c->EVP_PKEY_CTX_free(context);
     c->EVP_PKEY_free(key);
-    return valid;
+    return check;
 }
+
+}  // namespace
+
+const OsCryptoMethods osSystemCrypto = {
+    opensslLoad,       opensslSha1Begin,  opensslSha1Update, opensslSha1End,     opensslAesBegin,
+    opensslAesDecrypt, opensslAesEnd,     opensslRsaVerify,  opensslFailureText,
+};

@@ -31,7 +31,12 @@ inline constexpr bool OsSlashStartsPaths = false;
 inline constexpr bool OsSlashStartsPaths = true;
 #endif
 
-enum OsResult { OsOk = 0, OsError = 1 };
+// OsAbsent: nothing exists by the name asked for (where a call says so).
+enum OsResult { OsOk = 0, OsError = 1, OsAbsent = 2 };
+
+// The error number of a file that is not a regular file where one is
+// needed (a FIFO, a device); osErrorText names it.
+inline constexpr int OsNotRegularFile = -2;
 
 // An open file. `handle` is the implementation's own (a descriptor or a
 // stream). `error` holds the system's error number of the last failed call
@@ -83,8 +88,15 @@ struct OsMethods {
     std::size_t (*encodeForOutput)(char32_t c, char* out);
     // The system's message for an error number.
     const char* (*errorText)(int error);
-    // Whether `name` is a folder the tool may read (the key folder).
-    bool (*isReadableFolder)(const PathChar* name);
+    // 0 when `name` is a folder the tool may read (the key folder), else
+    // the system's error number (ENOTDIR for a file that is no folder).
+    int (*folderError)(const PathChar* name);
+    // Opens `name` for reading if it is a regular file, without waiting
+    // (a FIFO without a writer is refused, not waited for). OsOk; OsAbsent
+    // when nothing is there by that name (a symbolic link that leads
+    // nowhere is there: OsError, ENOENT); OsError with file->error, which
+    // is OsNotRegularFile for a FIFO or device, EISDIR for a folder.
+    OsResult (*openRegular)(const PathChar* name, OsFile* file);
     // Waits for one key press on the console itself (not standard input),
     // without echo and without waiting for Enter, and consumes the whole
     // key. Returns at once unless someone can see the prompt and answer
@@ -134,8 +146,11 @@ inline std::size_t osEncodeForOutput(char32_t c, char* out) {
 inline const char* osErrorText(int error) {
     return osMethods->errorText(error);
 }
-inline bool osIsReadableFolder(const PathChar* name) {
-    return osMethods->isReadableFolder(name);
+inline int osFolderError(const PathChar* name) {
+    return osMethods->folderError(name);
+}
+inline OsResult osOpenRegular(const PathChar* name, OsFile* file) {
+    return osMethods->openRegular(name, file);
 }
 inline void osReadKey() {
     osMethods->readKey();
@@ -145,7 +160,10 @@ inline void osReadKey() {
 
 // The folder the user's keys are kept in unless --keys names another:
 // $XDG_CONFIG_HOME/tessarlumen or ~/.config/tessarlumen on POSIX systems,
-// %APPDATA%\Tessarlumen on Windows. Writes it, terminated, into `out`
-// (`room` characters) and returns its length; 0 when there is none.
+// %APPDATA%\Tessarlumen on Windows. Returns its length, 0 when there is
+// none; when that is below `room`, it is written, terminated, into `out`.
 std::size_t osDefaultKeyFolder(PathChar* out, std::size_t room);
+
+// The separator between a folder and a name inside it.
+inline constexpr PathChar OsPathSeparator = OsSlashStartsPaths ? '/' : '\\';
 

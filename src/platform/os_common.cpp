@@ -24,5 +24,5 @@ void osCommonFree(void* block) {
 }
 
 const char* osCommonErrorText(int error) {
-    return std::strerror(error);
+    return error == OsNotRegularFile ? "Not a regular file" : std::strerror(error);
 }

@@ -377,17 +377,44 @@ std::size_t osDefaultKeyFolder(char* out, std::size_t room) {
         n = std::snprintf(out, room, "%s/tessarlumen", config);
     else if (home != nullptr && home[0] != 0)
         n = std::snprintf(out, room, "%s/.config/tessarlumen", home);
-    return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
+    return n > 0 ? static_cast<std::size_t>(n) : 0;
 }
 
 namespace {
 
-bool posixIsReadableFolder(const char* name) {
+int posixFolderError(const char* name) {
     int fd = open(name, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return errno;
     close(fd);
-    return true;
+    return 0;
+}
+
+OsResult posixOpenRegular(const char* name, OsFile* file) {
+    // Without O_NONBLOCK a FIFO would wait here for a writer that may
+    // never come; a regular file reads the same either way.
+    int fd;
+    do {
+        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
+    } while (fd < 0 && errno == EINTR);
+    if (fd < 0) {
+        file->error = errno;
+        struct stat link;
+        // A name that leads nowhere is not the same as no name at all.
+        return errno == ENOENT && lstat(name, &link) != 0 ? OsAbsent : OsError;
+    }
+    struct stat st;
+    int failure = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : !S_ISREG(st.st_mode) ? OsNotRegularFile : 0;
+    if (failure != 0) {
+        file->error = failure;
+        close(fd);
+        return OsError;
+    }
+    file->handle = fd;
+    file->stream = false;
+    file->length = st.st_size;
+    file->error = 0;
+    return OsOk;
 }
 
 }  // namespace
@@ -396,5 +423,5 @@ const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
     posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
-    posixIsReadableFolder, posixReadKey,
+    posixFolderError,   posixOpenRegular,       posixReadKey,
 };

@@ -169,15 +169,56 @@ std::size_t osDefaultKeyFolder(wchar_t* out, std::size_t room) {
     const wchar_t* appData = _wgetenv(L"APPDATA");
     if (appData == nullptr || appData[0] == 0)
         return 0;
-    int n = _snwprintf(out, room, L"%ls\\Tessarlumen", appData);
-    return n > 0 && static_cast<std::size_t>(n) < room ? static_cast<std::size_t>(n) : 0;
+    constexpr wchar_t Inside[] = L"\\Tessarlumen";
+    std::size_t n = std::wcslen(appData) + sizeof Inside / sizeof Inside[0] - 1;
+    if (n < room) {
+        std::wcscpy(out, appData);
+        std::wcscat(out, Inside);
+    }
+    return n;
 }
 
 namespace {
 
-bool winIsReadableFolder(const wchar_t* name) {
+// The C run-time's error number for what Windows said.
+int errnoOf(DWORD error) {
+    switch (error) {
+    case ERROR_FILE_NOT_FOUND:
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+        return ENOENT;
+    case ERROR_ACCESS_DENIED:
+        return EACCES;
+    default:
+        return EIO;
+    }
+}
+
+int winFolderError(const wchar_t* name) {
     DWORD attributes = GetFileAttributesW(name);
-    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+    if (attributes == INVALID_FILE_ATTRIBUTES)
+        return errnoOf(GetLastError());
+    return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? 0 : ENOTDIR;
+}
+
+OsResult winOpenRegular(const wchar_t* name, OsFile* file) {
+    DWORD attributes = GetFileAttributesW(name);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+        file->error = errnoOf(GetLastError());
+        return file->error == ENOENT ? OsAbsent : OsError;
+    }
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+        file->error = EISDIR;
+        return OsError;
+    }
+    if (winOpen(name, file) != OsOk)
+        return OsError;
+    if (file->stream) {
+        winClose(file);
+        file->error = OsNotRegularFile;
+        return OsError;
+    }
+    return OsOk;
 }
 
 }  // namespace
@@ -186,5 +227,5 @@ const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
     winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
-    winIsReadableFolder, winReadKey,
+    winFolderError,   winOpenRegular,       winReadKey,
 };

@@ -268,6 +268,7 @@ void writeVerifyFields(const TitleFacts& facts) {
         outText(!v.hasTicketMatch ? "null" : v.ticketMatches ? "true" : "false");
     }
     writeVerifyField("contents", contentsWord(v.contents), &first);
+    writeVerifyField("verdict", verdictWord(v.verdict), &first);
     outChar('}');
 }
 

@@ -5,9 +5,11 @@
 
 namespace {
 
-const char* const SignatureWords[] = {nullptr, "valid", "invalid", "fakesigned", "unverifiable", "unsupported"};
+const char* const SignatureWords[] = {nullptr,        "valid",      "invalid", "fakesigned",
+                                      "unverifiable", "unanchored", "missing"};
 const char* const ContentsWords[] = {nullptr, "ok", "damaged", "incomplete", "no-key", "console-bound", "not-in-file"};
 const char* const HashWords[] = {nullptr, "ok", "mismatch", "missing"};
+const char* const VerdictWords[] = {nullptr, "genuine", "failed", "unproven"};
 
 char* putSignature(char* at, const char* what, SignatureStatus status) {
     at = putLiteral(putText(at, what), " ");
@@ -17,22 +19,29 @@ char* putSignature(char* at, const char* what, SignatureStatus status) {
 
 char* putCount(char* at, unsigned part, unsigned whole, const char* word) {
     at = putLiteral(putDecimal(putLiteral(at, "Contents: "), part), " of ");
-    return putLiteral(putText(putLiteral(putDecimal(at, whole), " "), word), "\n");
+    return putText(putLiteral(putDecimal(at, whole), " "), word);
 }
 
-char* putContents(char* at, const VerifyFacts& v) {
+// Only a valid TMD makes its hashes the title's: under any other, matching
+// them proves the contents are what that TMD says, no more.
+char* putContents(char* at, const VerifyFacts& v, bool tmdValid) {
     switch (v.contents) {
     case ContentsStatus::Ok:
-        return putCount(at, v.contentCount, v.contentCount, "intact");
+        return putLiteral(putCount(at, v.contentCount, v.contentCount, tmdValid ? "intact" : "match the TMD"), "\n");
     case ContentsStatus::Damaged:
-        return putCount(at, v.damaged, v.contentCount, "damaged");
+        at = putCount(at, v.damaged, v.contentCount, "damaged");
+        if (v.missing > 0)
+            at = putLiteral(putDecimal(putLiteral(at, ", "), v.missing), " missing");
+        if (v.keyInDoubt && v.keyIndex < CommonKeyCount)
+            at = putLiteral(putText(putLiteral(at, " (every one: is the "), CommonKeyNames[v.keyIndex]), " key right?)");
+        return putLiteral(at, "\n");
     case ContentsStatus::Incomplete:
-        return putCount(at, v.missing, v.contentCount, "missing");
+        return putLiteral(putCount(at, v.missing, v.contentCount, "missing"), "\n");
     case ContentsStatus::NoKey:
         at = putLiteral(at, "Contents: not checked, no ");
-        if (v.missingKey < CommonKeyCount)
-            return putLiteral(putText(at, CommonKeyNames[v.missingKey]), " key\n");
-        return putLiteral(putDecimal(putLiteral(at, "common key "), v.missingKey), "\n");
+        if (v.keyIndex < CommonKeyCount)
+            return putLiteral(putText(at, CommonKeyNames[v.keyIndex]), " key\n");
+        return putLiteral(putDecimal(putLiteral(at, "common key "), v.keyIndex), "\n");
     case ContentsStatus::ConsoleBound:
         return putLiteral(at, "Contents: not checked, the ticket is bound to one console\n");
     case ContentsStatus::NotInFile:
@@ -57,6 +66,10 @@ const char* hashWord(HashStatus status) {
     return HashWords[static_cast<int>(status)];
 }
 
+const char* verdictWord(Verdict verdict) {
+    return VerdictWords[static_cast<int>(verdict)];
+}
+
 char* putVerifyLines(char* at, const TitleFacts& facts) {
     const VerifyFacts& v = *facts.verify;
     at = putLiteral(at, "Signatures: ");
@@ -69,5 +82,8 @@ char* putVerifyLines(char* at, const TitleFacts& facts) {
     at = putLiteral(at, "\n");
     if (v.hasTicketMatch && !v.ticketMatches)
         at = putLiteral(at, "Ticket: for another title\n");
-    return facts.kind == FileKind::Ticket ? at : putContents(at, v);
+    if (facts.kind != FileKind::Ticket)
+        at = putContents(at, v, v.tmdSignature == SignatureStatus::Valid);
+    const char* verdict = verdictWord(v.verdict);
+    return putLiteral(putText(putLiteral(at, "Verdict: "), verdict != nullptr ? verdict : "unproven"), "\n");
 }

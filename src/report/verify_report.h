@@ -6,14 +6,16 @@
 
 #include "titlefiles/decode.h"
 
-// The longest text verifyLines writes.
-inline constexpr std::size_t VerifyLinesLongest = 128;
+// The longest text putVerifyLines writes.
+inline constexpr std::size_t VerifyLinesLongest = 224;
 
 // The text report's lines before its closing rule: the signatures, whether
-// a WAD's ticket is another title's, and the contents (not for a ticket).
+// a WAD's ticket is another title's, the contents (not for a ticket), and
+// the verdict.
 char* putVerifyLines(char* at, const TitleFacts& facts);
 
 // The JSON words of each status; null where JSON has null.
 const char* signatureWord(SignatureStatus status);
 const char* contentsWord(ContentsStatus status);
 const char* hashWord(HashStatus status);
+const char* verdictWord(Verdict verdict);

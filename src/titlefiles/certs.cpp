@@ -7,6 +7,14 @@
 
 namespace {
 
+// The names along a chain: "Root-CA00000001-CP00000004".
+constexpr char RootName[] = "Root";
+constexpr char CaPrefix[] = "CA";
+constexpr char CpPrefix[] = "CP";
+constexpr char XsPrefix[] = "XS";
+constexpr char NameSeparator = '-';
+constexpr std::uint32_t LeastExponent = 3;
+
 bool holds(ByteSpan buf, std::size_t off, std::size_t n) {
     return off <= buf.size() && n <= buf.size() - off;
 }
@@ -78,7 +86,12 @@ std::size_t parseOne(ByteSpan bytes, Certificate* cert) {
     return length;
 }
 
-// The certificate named `name` whose issuer is `issuer`.
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The first certificate, in the file's order, named `name` and issued by
+// `issuer` (its first `issuerLength` characters).
 const Certificate* findCertificate(const CertificateSet& certs, const char* issuer, std::size_t issuerLength,
                                    const char* name) {
     for (int i = 0; i < certs.count; ++i) {
@@ -90,11 +103,19 @@ const Certificate* findCertificate(const CertificateSet& certs, const char* issu
     return nullptr;
 }
 
-// The signer an issuer names ("Root-CA00000001-CP00000004": the certificate
-// CP00000004 issued by Root-CA00000001).
-const Certificate* signerOf(const CertificateSet& certs, const char* issuer) {
-    const char* dash = std::strrchr(issuer, '-');
-    return dash == nullptr ? nullptr : findCertificate(certs, issuer, static_cast<std::size_t>(dash - issuer), dash + 1);
+// Where the names of a structure's issuer start: "Root", the CA's and the
+// signer's. False unless it is a path of exactly these three, the CA's
+// name starting "CA" and the signer's the prefix its role calls for.
+bool splitIssuer(const char* issuer, const char* signerPrefix, const char** ca, const char** signer) {
+    const char* first = std::strchr(issuer, NameSeparator);
+    const char* second = first != nullptr ? std::strchr(first + 1, NameSeparator) : nullptr;
+    if (second == nullptr || std::strchr(second + 1, NameSeparator) != nullptr)
+        return false;
+    *ca = first + 1;
+    *signer = second + 1;
+    return static_cast<std::size_t>(first - issuer) == std::strlen(RootName) &&
+           std::strncmp(issuer, RootName, std::strlen(RootName)) == 0 && startsWith(*ca, CaPrefix) &&
+           startsWith(*signer, signerPrefix);
 }
 
 bool allZero(ByteSpan bytes) {
@@ -104,14 +125,79 @@ bool allZero(ByteSpan bytes) {
     return true;
 }
 
-// Whether `signature` of `digest` verifies with the key of `signer`, whose
-// key must be of the signature's kind.
-bool verifiedBy(const Certificate& signer, std::uint32_t signatureType, ByteSpan signature,
-                const std::uint8_t digest[OsSha1Length]) {
-    bool fits = (signatureType == SignatureRsa2048 && signer.keyType == CertKeyRsa2048) ||
-                (signatureType == SignatureRsa4096 && signer.keyType == CertKeyRsa4096);
-    return fits && osRsaVerifySha1(signer.modulus.data(), signer.modulus.size(), signer.exponent, digest,
-                                   signature.data(), signature.size());
+// Whether a certificate's key may sign with `signatureType`: of that kind,
+// RSA, with an exponent no signature can be forged under without the key.
+bool fitsSignature(const Certificate& signer, std::uint32_t signatureType) {
+    std::uint32_t keyType = signatureType == SignatureRsa4096 ? CertKeyRsa4096 : CertKeyRsa2048;
+    return signer.keyType == keyType && signer.exponent % 2 == 1 && signer.exponent >= LeastExponent;
+}
+
+// One link: `signature` over `signedPart`, by a key. Invalid for a key of
+// the wrong kind; false when the library failed.
+bool checkLink(ByteSpan modulus, std::uint32_t exponent, ByteSpan signature, ByteSpan signedPart,
+               SignatureStatus* status) {
+    std::uint8_t digest[OsSha1Length];
+    if (osSha1(signedPart.data(), signedPart.size(), digest) != OsOk)
+        return false;
+    OsCheck check = osRsaVerifySha1(modulus.data(), modulus.size(), exponent, digest, signature.data(),
+                                    signature.size());
+    if (check == OsCheckFailed)
+        return false;
+    *status = check == OsCheckValid ? SignatureStatus::Valid : SignatureStatus::Invalid;
+    return true;
+}
+
+// A certificate's link: its key must fit the signature's type, and the
+// signature must verify under it.
+bool checkCertificateLink(const Certificate& signer, ByteSpan signature, std::uint32_t signatureType,
+                          ByteSpan signedPart, SignatureStatus* status) {
+    *status = SignatureStatus::Invalid;
+    return !fitsSignature(signer, signatureType) ||
+           checkLink(signer.modulus, signer.exponent, signature, signedPart, status);
+}
+
+// The links from the structure's signer up, once its own signature is
+// known to be of the right type and not zero. Each link is checked as far
+// as the file holds its certificates: one that fails makes the signature
+// invalid, one whose certificate is missing unverifiable.
+bool checkChain(ByteSpan structure, const char* issuer, Signer role, const CertificateSet& certs,
+                const KeySet& keys, SignatureStatus* status) {
+    const char* caName = nullptr;
+    const char* signerName = nullptr;
+    *status = SignatureStatus::Invalid;
+    if (!splitIssuer(issuer, role == Signer::Cp ? CpPrefix : XsPrefix, &caName, &signerName))
+        return true;
+    const auto signerIssuerLength = static_cast<std::size_t>(signerName - 1 - issuer);
+    const Certificate* signer = findCertificate(certs, issuer, signerIssuerLength, signerName);
+    *status = SignatureStatus::Unverifiable;
+    if (signer == nullptr)
+        return true;
+    ByteSpan signature = structure.subspan(SignatureOffset, Rsa2048Length);
+    if (!checkCertificateLink(*signer, signature, SignatureRsa2048, structure.subspan(SignedPartOffset), status))
+        return false;
+    if (*status != SignatureStatus::Valid)
+        return true;
+    char ca[CertNameLength + 1] = {};
+    std::memcpy(ca, caName, static_cast<std::size_t>(signerName - 1 - caName));
+    const Certificate* authority = findCertificate(certs, RootName, std::strlen(RootName), ca);
+    *status = SignatureStatus::Unverifiable;
+    if (authority == nullptr)
+        return true;
+    *status = SignatureStatus::Invalid;
+    if (signer->signatureType != SignatureRsa2048)
+        return true;
+    if (!checkCertificateLink(*authority, signer->signature, SignatureRsa2048, signer->signedPart, status))
+        return false;
+    if (*status != SignatureStatus::Valid)
+        return true;
+    *status = SignatureStatus::Invalid;
+    if (authority->signatureType != SignatureRsa4096)
+        return true;
+    *status = SignatureStatus::Unanchored;
+    if (!keys.rootPresent)
+        return true;
+    return checkLink(ByteSpan(keys.rootModulus, RootModulusLength), keys.rootExponent, authority->signature,
+                     authority->signedPart, status);
 }
 
 }  // namespace
@@ -127,29 +213,27 @@ void parseCertificates(ByteSpan chain, CertificateSet* set) {
     }
 }
 
-SignatureStatus checkSignature(ByteSpan structure, const CertificateSet& certs) {
+bool checkSignature(ByteSpan structure, Signer signer, const CertificateSet& certs, const KeySet& keys,
+                    SignatureStatus* status) {
+    *status = SignatureStatus::Invalid;
+    // The layout has room for an RSA-2048 signature alone: its signed part
+    // starts where that signature's padding ends.
     if (readBe32(structure, SignatureTypeOffset) != SignatureRsa2048)
-        return SignatureStatus::Unsupported;
+        return true;
+    *status = SignatureStatus::Missing;
     if (!holds(structure, SignedPartOffset, IssuerLength))
-        return SignatureStatus::None;
-    ByteSpan signature = structure.subspan(SignatureOffset, Rsa2048Length);
-    ByteSpan signedPart = structure.subspan(SignedPartOffset);
-    std::uint8_t digest[OsSha1Length];
-    osSha1(signedPart.data(), signedPart.size(), digest);
+        return true;
     // Consoles with a flaw in their check take any digest starting with a
     // zero byte for an all-zero signature: homebrew titles are signed so.
-    if (allZero(signature))
-        return digest[0] == 0 ? SignatureStatus::Fakesigned : SignatureStatus::Invalid;
+    if (allZero(structure.subspan(SignatureOffset, Rsa2048Length))) {
+        std::uint8_t digest[OsSha1Length];
+        ByteSpan signedPart = structure.subspan(SignedPartOffset);
+        if (osSha1(signedPart.data(), signedPart.size(), digest) != OsOk)
+            return false;
+        *status = digest[0] == 0 ? SignatureStatus::Fakesigned : SignatureStatus::Invalid;
+        return true;
+    }
     char issuer[IssuerLength + 1];
     copyText(structure, SignedPartOffset, IssuerLength, issuer);
-    const Certificate* signer = signerOf(certs, issuer);
-    const Certificate* ca = signer != nullptr ? signerOf(certs, signer->issuer) : nullptr;
-    if (ca == nullptr)
-        return SignatureStatus::Unverifiable;
-    std::uint8_t signerDigest[OsSha1Length];
-    osSha1(signer->signedPart.data(), signer->signedPart.size(), signerDigest);
-    if (!verifiedBy(*signer, SignatureRsa2048, signature, digest) ||
-        !verifiedBy(*ca, signer->signatureType, signer->signature, signerDigest))
-        return SignatureStatus::Invalid;
-    return SignatureStatus::Valid;
+    return checkChain(structure, issuer, signer, certs, keys, status);
 }

@@ -1,8 +1,14 @@
 // SPDX-License-Identifier: MIT
 // Certificates and signatures: parsing the certificates a file carries and
-// checking a ticket's or TMD's signature up to the CA certificate among
-// them. The root's key is in no file and the tool has none, so the CA
-// certificate itself is taken as it is.
+// checking a ticket's or TMD's signature along its chain, link by link, up
+// to the root key the user supplied.
+//
+// A TMD is signed by a CP certificate and a ticket by an XS certificate,
+// each issued by a CA certificate, which the root issues: the TMD's issuer
+// reads "Root-CA00000001-CP00000004". Each link must be of the right kind:
+// the signer's key is the signature's type (RSA-2048 for the TMD, ticket,
+// CP and XS; RSA-4096, the root's, for the CA), and every RSA exponent is
+// odd and at least 3.
 #pragma once
 
 #include <cstddef>
@@ -10,6 +16,7 @@
 
 #include "titlefiles/endian.h"
 #include "titlefiles/formats.h"
+#include "titlefiles/keyset.h"
 
 struct Certificate {
     std::uint32_t signatureType;
@@ -34,8 +41,13 @@ struct CertificateSet {
 // `chain`'s bytes.
 void parseCertificates(ByteSpan chain, CertificateSet* set);
 
-enum class SignatureStatus { None = 0, Valid, Invalid, Fakesigned, Unverifiable, Unsupported };
+enum class SignatureStatus { None = 0, Valid, Invalid, Fakesigned, Unverifiable, Unanchored, Missing };
+
+// Who signs a structure: the CP certificate a TMD, the XS one a ticket.
+enum class Signer { Cp, Xs };
 
 // The status of the signature of a ticket or TMD: `structure` runs from its
-// signature type to the end of its signed part.
-SignatureStatus checkSignature(ByteSpan structure, const CertificateSet& certs);
+// signature type to the end of its signed part. False when the
+// cryptography library failed, which says nothing about the file.
+bool checkSignature(ByteSpan structure, Signer signer, const CertificateSet& certs, const KeySet& keys,
+                    SignatureStatus* status);

@@ -45,7 +45,7 @@ TitleSizes sumSizes(ByteSpan records, std::uint16_t count) {
     return {own, shared, total, blocksOf(own), blocksOf(total)};
 }
 
-void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
+void decodeTmd(ByteSpan tmd, std::uint16_t count, TitleFacts* facts) {
     facts->titleHigh = readBe32(tmd, TmdTitleIdHighOffset);
     facts->titleLow = readBe32(tmd, TmdTitleIdLowOffset);
     copyField(tmd, TmdTitleIdLowOffset, facts->code, TitleCodeLength);
@@ -55,9 +55,9 @@ void decodeTmd(ByteSpan tmd, const LoadedTitle& title, TitleFacts* facts) {
     facts->systemVersion = readBe64(tmd, TmdSystemVersionOffset);
     facts->ios = readBe16(tmd, TmdIosOffset);
     facts->region = readBe16(tmd, TmdRegionOffset);
-    facts->contentCount = title.contentCount;
-    facts->contents = ByteSpan(title.contents, std::size_t{title.contentCount} * ContentRecordLength);
-    facts->sizes = sumSizes(facts->contents, title.contentCount);
+    facts->contentCount = count;
+    facts->contents = tmd.subspan(TmdHeaderLength, std::size_t{count} * ContentRecordLength);
+    facts->sizes = sumSizes(facts->contents, count);
 }
 
 void decodeTicket(ByteSpan ticket, TicketFacts* facts) {
@@ -92,22 +92,22 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
     *facts = TitleFacts{};
     facts->kind = title.kind;
     facts->verify = title.verify.verified ? &title.verify : nullptr;
-    ByteSpan header(title.header, title.headerLength);
     if (title.kind == FileKind::Ticket) {
-        facts->titleHigh = readBe32(header, TicketTitleIdHighOffset);
-        facts->titleLow = readBe32(header, TicketTitleIdLowOffset);
-        copyField(header, TicketTitleIdLowOffset, facts->code, TitleCodeLength);
+        ByteSpan ticket = title.ticket;
+        facts->titleHigh = readBe32(ticket, TicketTitleIdHighOffset);
+        facts->titleLow = readBe32(ticket, TicketTitleIdLowOffset);
+        copyField(ticket, TicketTitleIdLowOffset, facts->code, TitleCodeLength);
         // A ticket file too short to hold its title version has none.
-        facts->hasVersion = holds(header, TicketTitleVersionOffset, sizeof facts->version);
-        facts->version = readBe16(header, TicketTitleVersionOffset);
+        facts->hasVersion = holds(ticket, TicketTitleVersionOffset, sizeof facts->version);
+        facts->version = readBe16(ticket, TicketTitleVersionOffset);
     } else {
-        decodeTmd(ByteSpan(title.header + title.tmdStart, TmdHeaderLength), title, facts);
+        decodeTmd(title.tmd, title.contentCount, facts);
     }
     if (title.kind != FileKind::Tmd)
-        decodeTicket(titleTicket(title), &facts->ticket);
+        decodeTicket(title.ticket, &facts->ticket);
     if (title.kind == FileKind::Wad) {
-        copyField(header, WadTypeOffset, facts->wad.type, WadTypeLength);
+        copyField(title.start, WadTypeOffset, facts->wad.type, WadTypeLength);
         facts->wad.fileLength = static_cast<std::uint64_t>(title.fileLength);
-        facts->wad.expectedLength = wadExpectedLength(header);
+        facts->wad.expectedLength = wadExpectedLength(title.start);
     }
 }

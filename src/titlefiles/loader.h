@@ -1,12 +1,17 @@
 // SPDX-License-Identifier: MIT
-// The file loader: opens the file named by currentFileName, classifies it,
-// reads what its facts need and closes it. It never prints.
+// The file loader: opens a title file, reads what its facts (and, under
+// verification, its verdict) need, classifies it and closes it. It never
+// prints.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
+#include "platform/crypto.h"
+#include "platform/os.h"
+#include "titlefiles/capture.h"
 #include "titlefiles/classify.h"
+#include "titlefiles/contents.h"
 #include "titlefiles/endian.h"
 #include "titlefiles/formats.h"
 #include "titlefiles/verify.h"
@@ -16,6 +21,7 @@ enum LoadStatus {
     LoadReadFailed = 1,        // the file would not open, or a read came back short
     LoadOutOfMemory = 3,       // a buffer could not be allocated
     LoadUnknownStructure = 4,  // no accepted layout has this length and these signatures
+    LoadCryptoFailed = 5,      // the cryptography library failed while verifying
 };
 
 // Why a load failed, in more detail than its status, for people reading
@@ -31,39 +37,36 @@ enum class LoadCause {
     NoSignature,         // neither a WAD prefix nor an issuer tail
     RecordsPastSection,  // a WAD's TMD claims more records than its section holds
     NoMemory,
+    Cryptography,  // the library's reason is in LoadedTitle::reason
 };
 
-// What one file yields. The two heap buffers belong to it from loadTitle
-// until releaseTitle.
+// What one file yields. The bytes belong to its capture from loadTitle
+// until releaseTitle; the spans point into them.
 struct LoadedTitle {
-    std::int64_t fileLength;  // taken once, when the file is opened (or counted, for a stream)
+    std::int64_t fileLength;  // taken when the file is opened, or counted as it is read
     FileKind kind;
-    std::uint8_t* header;
-    std::size_t headerLength;
-    std::size_t tmdStart;  // where the TMD header starts inside `header`
-    std::uint8_t* contents;
+    Capture capture;
+    ByteSpan start;   // the first bytes of the file: a WAD's header
+    ByteSpan ticket;  // a bare ticket, or as much of a WAD's as was kept
+    ByteSpan tmd;     // the TMD header and its records
     std::uint16_t contentCount;
-    // How much of the ticket was read from its start (at most
-    // TicketFieldsEnd): in the header for a bare ticket, in wadTicket for a
-    // WAD (kept apart, since a moved TMD is read into the header buffer
-    // where they may lie), none for a TMD. Read them with titleTicket.
-    std::size_t ticketLength;
-    std::uint8_t wadTicket[TicketFieldsEnd];
-    // With verification: what it found.
+    // With verification: the walk over a WAD's contents, and what it found.
+    WadContents contents;
     VerifyFacts verify;
     // On failure: why.
     LoadCause cause;
     int osError;
+    char reason[OsCryptoReasonRoom];
 };
 
-// Loads currentFileName into `title` (zero it first); "-" alone is standard
-// input. With `keys` (verification), every byte of the file passes through
-// the verifier too. The file is closed on return; on failure every buffer
-// allocated so far is released already, and `cause` says why it failed.
-LoadStatus loadTitle(LoadedTitle* title, const CommonKeys* keys = nullptr);
+// Loads `name` into `title` (zero it first); "-" alone is standard input.
+// With `keys`, the file is verified too: read once, front to back, every
+// byte passing through the verifier. The file is closed on return; on
+// failure every buffer is released already, and `cause` says why.
+LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr);
 
 // Releases what a successful loadTitle holds. Safe on a failed or zeroed one.
 void releaseTitle(LoadedTitle* title);
 
-// The ticket's bytes that were read, wherever the title keeps them.
-ByteSpan titleTicket(const LoadedTitle& title);
+// The records of a loaded TMD.
+ByteSpan titleRecords(const LoadedTitle& title);

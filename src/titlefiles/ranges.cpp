@@ -7,29 +7,44 @@
 #include "platform/os.h"
 
 bool keepRange(KeptRange* range, std::uint64_t offset, std::size_t length) {
-    range->planned = true;
-    range->offset = offset;
-    if (length == 0)
+    *range = KeptRange{true, offset, 0, 0, nullptr};
+    return growRange(range, length);
+}
+
+bool growRange(KeptRange* range, std::size_t length) {
+    if (length <= range->length)
         return true;
-    range->bytes = static_cast<std::uint8_t*>(osAlloc(length));
-    range->length = range->bytes != nullptr ? length : 0;
-    return range->bytes != nullptr;
+    auto* bytes = static_cast<std::uint8_t*>(osAlloc(length));
+    if (bytes == nullptr)
+        return false;
+    if (range->have > 0)
+        std::memcpy(bytes, range->bytes, range->have);
+    osFree(range->bytes);
+    range->bytes = bytes;
+    range->length = length;
+    return true;
 }
 
-void fillRanges(KeptRange* ranges, int count, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
-    for (int i = 0; i < count; ++i) {
-        KeptRange& r = ranges[i];
-        if (r.bytes == nullptr || offset >= r.offset + r.length || offset + n <= r.offset)
-            continue;
-        std::uint64_t from = std::max(offset, r.offset);
-        std::uint64_t to = std::min<std::uint64_t>(offset + n, r.offset + r.length);
-        std::memcpy(r.bytes + (from - r.offset), block + (from - offset), static_cast<std::size_t>(to - from));
-    }
+void fillRange(KeptRange* range, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
+    // The next byte the range needs, and how far the block reaches into it.
+    std::uint64_t next = range->offset + range->have;
+    if (range->have == range->length || offset > next || n <= next - offset)
+        return;
+    std::size_t skip = static_cast<std::size_t>(next - offset);
+    std::size_t take = std::min(n - skip, range->length - range->have);
+    std::memcpy(range->bytes + range->have, block + skip, take);
+    range->have += take;
 }
 
-void releaseRanges(KeptRange* ranges, int count) {
-    for (int i = 0; i < count; ++i) {
-        osFree(ranges[i].bytes);
-        ranges[i].bytes = nullptr;
-    }
+ByteSpan keptBytes(const KeptRange& range) {
+    return {range.bytes, range.have};
+}
+
+bool rangeComplete(const KeptRange& range) {
+    return range.planned && range.have == range.length;
+}
+
+void releaseRange(KeptRange* range) {
+    osFree(range->bytes);
+    *range = KeptRange{};
 }

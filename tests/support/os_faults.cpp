@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: MIT
 // Failure injection for the test build of the tool (Tessarlumen_faults), as
-// a table of OS calls put in front of the system's own. Reads
-// TESSARLUMEN_FAULT=point:N to fail the Nth call at one point (alloc,
-// open, length, read or write: one write of standard output), and at exit
-// writes what the run left behind (descriptors other than 0 to 2 still
-// open, heap blocks not released) and how many calls each point saw to the
-// file named by TESSARLUMEN_FAULT_REPORT, so the tests can check every
-// failure path.
+// tables of OS and cryptography calls put in front of the system's own.
+// Reads TESSARLUMEN_FAULT=point:N to fail the Nth call at one point (alloc,
+// open, length, read, write: one write of standard output, or crypto: a
+// call of the cryptography library), and at exit writes what the run left
+// behind (descriptors other than 0 to 2 still open, heap blocks not
+// released), how many calls each point saw and how many bytes were read
+// from files to the file named by TESSARLUMEN_FAULT_REPORT, so the tests
+// can check every failure path.
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -15,17 +16,19 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include "platform/crypto.h"
 #include "platform/os.h"
 
 namespace {
 
-enum Point { Alloc, Open, Length, Read, Write, PointCount };
-const char* const PointNames[PointCount] = {"alloc", "open", "length", "read", "write"};
+enum Point { Alloc, Open, Length, Read, Write, Crypto, PointCount };
+const char* const PointNames[PointCount] = {"alloc", "open", "length", "read", "write", "crypto"};
 
 int failingPoint = -1;
 long failingCall = 0;
 long calls[PointCount];
 long liveBlocks = 0;
+long long bytesRead = 0;
 
 bool failNow(Point point) {
     return ++calls[point] == failingCall && point == failingPoint;
@@ -56,7 +59,9 @@ OsResult faultyReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t
         file->error = EIO;
         return OsError;
     }
-    return osSystemMethods.readAt(file, offset, buf, n);
+    OsResult result = osSystemMethods.readAt(file, offset, buf, n);
+    bytesRead += result == OsOk ? static_cast<long long>(n) : 0;
+    return result;
 }
 
 OsResult faultyReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
@@ -64,7 +69,9 @@ OsResult faultyReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got
         file->error = EIO;
         return OsError;
     }
-    return osSystemMethods.readNext(file, buf, n, got);
+    OsResult result = osSystemMethods.readNext(file, buf, n, got);
+    bytesRead += result == OsOk ? static_cast<long long>(*got) : 0;
+    return result;
 }
 
 void* faultyAlloc(std::size_t n) {
@@ -91,7 +98,47 @@ const OsMethods faultyMethods = {
     faultyReadAt,       faultyReadNext,                  osSystemMethods.close,
     faultyAlloc,        countedFree,                     faultyWriteStdout,
     osSystemMethods.stdoutIsTerminal, osSystemMethods.encodeForOutput, osSystemMethods.errorText,
-    osSystemMethods.isReadableFolder, osSystemMethods.readKey,
+    osSystemMethods.folderError, osSystemMethods.openRegular, osSystemMethods.readKey,
+};
+
+// The cryptography library's calls, each of which can fail as the library
+// itself might (not as a finding about a file).
+OsSha1State* faultySha1Begin() {
+    return failNow(Crypto) ? nullptr : osSystemCrypto.sha1Begin();
+}
+
+OsResult faultySha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
+    return failNow(Crypto) ? OsError : osSystemCrypto.sha1Update(state, bytes, n);
+}
+
+OsResult faultySha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
+    OsResult result = osSystemCrypto.sha1End(state, digest);
+    return failNow(Crypto) ? OsError : result;
+}
+
+OsAesState* faultyAesBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
+    return failNow(Crypto) ? nullptr : osSystemCrypto.aesBegin(key, iv);
+}
+
+OsResult faultyAesDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+    return failNow(Crypto) ? OsError : osSystemCrypto.aesDecrypt(state, in, out, n);
+}
+
+OsCheck faultyRsaVerify(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
+                        const std::uint8_t digest[OsSha1Length], const std::uint8_t* signature,
+                        std::size_t signatureLength) {
+    return failNow(Crypto) ? OsCheckFailed
+                           : osSystemCrypto.rsaVerify(modulus, modulusLength, exponent, digest, signature,
+                                                      signatureLength);
+}
+
+void faultyFailureText(char* out, std::size_t room) {
+    std::snprintf(out, room, "a failure injected by the test");
+}
+
+const OsCryptoMethods faultyCrypto = {
+    osSystemCrypto.load, faultySha1Begin, faultySha1Update, faultySha1End,     faultyAesBegin,
+    faultyAesDecrypt,    osSystemCrypto.aesEnd, faultyRsaVerify, faultyFailureText,
 };
 
 int openDescriptorsAboveStd() {
@@ -111,13 +158,14 @@ void writeReport() {
         std::fprintf(f, "open-descriptors=%d live-blocks=%ld\n", descriptors, liveBlocks);
         for (int i = 0; i < PointCount; ++i)
             std::fprintf(f, "%s%s=%ld", i == 0 ? "" : " ", PointNames[i], calls[i]);
-        std::fprintf(f, "\n");
+        std::fprintf(f, " read-bytes=%lld\n", bytesRead);
         std::fclose(f);
     }
 }
 
 void install() {
     osMethods = &faultyMethods;
+    osCrypto = &faultyCrypto;
     std::atexit(writeReport);
     const char* request = std::getenv("TESSARLUMEN_FAULT");
     if (request == nullptr)

@@ -54,10 +54,23 @@ PrivateKey loadKey(const char* pem) {
     return {key, static_cast<std::size_t>(EVP_PKEY_get_size(key))};
 }
 
-const PrivateKey& keyOf(const char* pem) {
+const PrivateKey& keyOf(SyntheticKey which) {
     static const PrivateKey root = loadKey(SyntheticRootKey), ca = loadKey(SyntheticCaKey),
-                            cp = loadKey(SyntheticCpKey), xs = loadKey(SyntheticXsKey);
-    return pem == SyntheticRootKey ? root : pem == SyntheticCaKey ? ca : pem == SyntheticCpKey ? cp : xs;
+                            cp = loadKey(SyntheticCpKey), xs = loadKey(SyntheticXsKey),
+                            other = loadKey(SyntheticOtherRootKey);
+    switch (which) {
+    case SyntheticKey::Root:
+        return root;
+    case SyntheticKey::Ca:
+        return ca;
+    case SyntheticKey::Cp:
+        return cp;
+    case SyntheticKey::Xs:
+        return xs;
+    case SyntheticKey::OtherRoot:
+        break;
+    }
+    return other;
 }
 
 Bytes sha1(const std::uint8_t* bytes, std::size_t n) {
@@ -68,8 +81,8 @@ Bytes sha1(const std::uint8_t* bytes, std::size_t n) {
 }
 
 // RSASSA-PKCS1-v1_5 with SHA-1 of b[from, to), written at b[at].
-void sign(Bytes& b, std::size_t at, std::size_t from, std::size_t to, const char* pem) {
-    const PrivateKey& key = keyOf(pem);
+void sign(Bytes& b, std::size_t at, std::size_t from, std::size_t to, SyntheticKey signer) {
+    const PrivateKey& key = keyOf(signer);
     Bytes digest = sha1(b.data() + from, to - from);
     EVP_PKEY_CTX* context = EVP_PKEY_CTX_new(key.key, nullptr);
     std::size_t length = key.length;
@@ -81,30 +94,19 @@ void sign(Bytes& b, std::size_t at, std::size_t from, std::size_t to, const char
     EVP_PKEY_CTX_free(context);
 }
 
-void putPublicKey(Bytes& b, std::size_t at, const char* pem) {
-    const PrivateKey& key = keyOf(pem);
+// The public key's modulus, `length` bytes wide, and its exponent.
+Bytes modulusOf(SyntheticKey which, std::size_t length, std::uint32_t* exponent) {
+    const PrivateKey& key = keyOf(which);
     BIGNUM* n = nullptr;
     BIGNUM* e = nullptr;
     EVP_PKEY_get_bn_param(key.key, OSSL_PKEY_PARAM_RSA_N, &n);
     EVP_PKEY_get_bn_param(key.key, OSSL_PKEY_PARAM_RSA_E, &e);
-    BN_bn2binpad(n, b.data() + at, static_cast<int>(key.length));
-    putBe32(b, at + key.length, static_cast<std::uint32_t>(BN_get_word(e)));
+    Bytes modulus(length);
+    BN_bn2binpad(n, modulus.data(), static_cast<int>(length));
+    *exponent = static_cast<std::uint32_t>(BN_get_word(e));
     BN_free(n);
     BN_free(e);
-}
-
-// A certificate for `pem`'s key, named `name`, issued and signed by `signer`.
-Bytes certificate(const char* issuer, const char* name, const char* pem, const char* signer) {
-    std::size_t sigLength = keyOf(signer).length;
-    std::size_t body = 4 + sigLength + 0x3C;
-    Bytes b(body + 0x88 + keyOf(pem).length + 4 + 0x34);
-    putBe32(b, 0, sigLength == 0x200 ? 0x00010000 : 0x00010001);
-    putText(b, body, issuer);
-    putBe32(b, body + 0x40, 1);  // an RSA-2048 key
-    putText(b, body + 0x44, name);
-    putPublicKey(b, body + 0x88, pem);
-    sign(b, SignatureAt, body, b.size(), signer);
-    return b;
+    return modulus;
 }
 
 void fakesign(Bytes& b, std::size_t signedEnd, std::size_t varyAt) {
@@ -115,10 +117,6 @@ void fakesign(Bytes& b, std::size_t signedEnd, std::size_t varyAt) {
             return;
     }
     throw std::runtime_error("cannot fakesign");
-}
-
-std::size_t tmdEnd(const Bytes& tmd) {
-    return TmdHeaderSize + (std::size_t{tmd.at(TmdCountAt)} << 8 | tmd.at(TmdCountAt + 1)) * RecordSize;
 }
 
 Bytes aesCbcEncrypt(const std::uint8_t* key, const std::uint8_t* iv, Bytes plain) {
@@ -149,52 +147,112 @@ std::size_t alignUp(std::size_t n) {
 
 }  // namespace
 
-Bytes syntheticCertChain() {
-    Bytes chain = certificate("Root", "CA00000001", SyntheticCaKey, SyntheticRootKey);
-    chain = concat(chain, certificate("Root-CA00000001", "CP00000004", SyntheticCpKey, SyntheticCaKey));
-    return concat(chain, certificate("Root-CA00000001", "XS00000003", SyntheticXsKey, SyntheticCaKey));
+Bytes rootKeyBytes(SyntheticKey root) {
+    std::uint32_t exponent = 0;
+    return modulusOf(root, 0x200, &exponent);
 }
 
-void signTmd(Bytes& tmd) {
-    sign(tmd, SignatureAt, SignedAt, tmdEnd(tmd), SyntheticCpKey);
+Bytes certificate(const CertSpec& spec) {
+    std::size_t sigLength = keyOf(spec.signer).length;
+    std::size_t keyLength = keyOf(spec.subject).length;
+    std::uint32_t keyType = spec.keyType.value_or(keyLength == 0x200 ? 0 : 1);
+    std::size_t modulusLength = keyType == 0 ? 0x200 : keyLength;
+    std::size_t body = 4 + sigLength + 0x3C;
+    Bytes b(body + 0x88 + modulusLength + 4 + 0x34);
+    putBe32(b, 0, spec.signatureType.value_or(sigLength == 0x200 ? 0x00010000 : 0x00010001));
+    putText(b, body, spec.issuer);
+    putBe32(b, body + 0x40, keyType);
+    putText(b, body + 0x44, spec.name);
+    std::uint32_t exponent = 0;
+    Bytes modulus = modulusOf(spec.subject, modulusLength, &exponent);
+    std::copy(modulus.begin(), modulus.end(), b.begin() + static_cast<long>(body + 0x88));
+    putBe32(b, body + 0x88 + modulusLength, spec.exponent.value_or(exponent));
+    sign(b, SignatureAt, body, b.size(), spec.signer);
+    return b;
 }
 
-void signTicket(Bytes& ticket) {
-    sign(ticket, SignatureAt, SignedAt, TicketSize, SyntheticXsKey);
+Bytes syntheticCertChain(SyntheticKey root) {
+    Bytes chain = certificate({"Root", "CA00000001", SyntheticKey::Ca, root});
+    chain = concat(chain, certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Ca}));
+    return concat(chain, certificate({"Root-CA00000001", "XS00000003", SyntheticKey::Xs, SyntheticKey::Ca}));
+}
+
+std::size_t tmdLength(const Bytes& tmd) {
+    return TmdHeaderSize + (std::size_t{tmd.at(TmdCountAt)} << 8 | tmd.at(TmdCountAt + 1)) * RecordSize;
+}
+
+void signTmd(Bytes& tmd, SyntheticKey key) {
+    sign(tmd, SignatureAt, SignedAt, tmdLength(tmd), key);
+}
+
+void signTicket(Bytes& ticket, SyntheticKey key) {
+    sign(ticket, SignatureAt, SignedAt, TicketSize, key);
 }
 
 void fakesignTmd(Bytes& tmd) {
-    fakesign(tmd, tmdEnd(tmd), TmdReservedAt);
+    fakesign(tmd, tmdLength(tmd), TmdReservedAt);
 }
 
 void fakesignTicket(Bytes& ticket) {
     fakesign(ticket, TicketSize, TicketReservedAt);
 }
 
-Bytes genuineWad(const Tmd& tmd, const Ticket& ticket, const GenuineOptions& options) {
-    Bytes titleKey = patterned(16, ticket.low ^ 0x7171);
-    Bytes ticketPart = ticketBytes(ticket);
+Bytes paddedTmdDigest(const Bytes& tmd) {
+    // EMSA-PKCS1-v1_5: 00 01, FF bytes, 00, SHA-1's DigestInfo, the digest.
+    static const std::uint8_t DigestInfo[] = {0x30, 0x21, 0x30, 0x09, 0x06, 0x05, 0x2B, 0x0E,
+                                              0x03, 0x02, 0x1A, 0x05, 0x00, 0x04, 0x14};
+    Bytes digest = sha1(tmd.data() + SignedAt, tmdLength(tmd) - SignedAt);
+    Bytes block(0x100, 0xFF);
+    block[0] = 0x00;
+    block[1] = 0x01;
+    std::size_t at = block.size() - digest.size() - sizeof DigestInfo - 1;
+    block[at++] = 0x00;
+    std::copy(std::begin(DigestInfo), std::end(DigestInfo), block.begin() + static_cast<long>(at));
+    std::copy(digest.begin(), digest.end(), block.end() - static_cast<long>(digest.size()));
+    return block;
+}
+
+TitleParts genuineParts(const Tmd& tmd, const Ticket& ticket, const GenuineOptions& options) {
+    TitleParts parts;
+    parts.titleKey = patterned(16, ticket.low ^ 0x7171);
+    parts.ticket = ticketBytes(ticket);
     std::uint8_t iv[16] = {};
-    std::memcpy(iv, ticketPart.data() + TicketTitleIdAt, 8);
-    Bytes sealed = aesCbcEncrypt(SyntheticCommonKeys[ticket.commonKey % 3], iv, titleKey);
-    std::copy(sealed.begin(), sealed.end(), ticketPart.begin() + TicketTitleKeyAt);
-    ticketPart[TicketCommonKeyAt] = ticket.commonKey;
-    std::fill(ticketPart.begin() + TicketKeyExchangeAt, ticketPart.begin() + TicketKeyExchangeAt + 0x3C,
-              options.consoleBound ? 0x5A : 0);
-    Bytes tmdPart = tmdBytes(tmd);
-    Bytes data;
+    std::memcpy(iv, parts.ticket.data() + TicketTitleIdAt, 8);
+    Bytes sealed = aesCbcEncrypt(SyntheticCommonKeys[ticket.commonKey % 3], iv, parts.titleKey);
+    std::copy(sealed.begin(), sealed.end(), parts.ticket.begin() + TicketTitleKeyAt);
+    parts.ticket[TicketCommonKeyAt] = ticket.commonKey;
+    if (options.consoleBound)
+        std::fill(parts.ticket.begin() + TicketKeyExchangeAt, parts.ticket.begin() + TicketKeyExchangeAt + 0x3C, 0x5A);
+    parts.tmd = tmdBytes(tmd);
     for (std::size_t i = 0; i < tmd.contents.size(); ++i) {
-        Bytes plain = patterned(static_cast<std::size_t>(tmd.contents[i].size), static_cast<std::uint32_t>(i + 3));
+        Bytes plain = patterned(static_cast<std::size_t>(tmd.contents[i].size),
+                                static_cast<std::uint32_t>(i) + options.contentSeed);
         Bytes hash = sha1(plain.data(), plain.size());
-        std::size_t record = TmdHeaderSize + i * RecordSize;
-        std::copy(hash.begin(), hash.end(), tmdPart.begin() + record + RecordHashAt);
-        std::uint8_t contentIv[16] = {tmdPart[record + RecordIndexAt], tmdPart[record + RecordIndexAt + 1]};
-        data.resize(alignUp(data.size()));
-        data = concat(data, aesCbcEncrypt(titleKey.data(), contentIv, plain));
+        std::copy(hash.begin(), hash.end(), parts.tmd.begin() + static_cast<long>(TmdHeaderSize + i * RecordSize + RecordHashAt));
+        parts.plain.push_back(std::move(plain));
     }
-    options.fakesignTmd ? fakesignTmd(tmdPart) : signTmd(tmdPart);
-    options.fakesignTicket ? fakesignTicket(ticketPart) : signTicket(ticketPart);
-    return assembleWad(syntheticCertChain(), ticketPart, tmdPart, data, {});
+    options.fakesignTmd ? fakesignTmd(parts.tmd) : signTmd(parts.tmd);
+    options.fakesignTicket ? fakesignTicket(parts.ticket) : signTicket(parts.ticket);
+    return parts;
+}
+
+Bytes encryptContent(const TitleParts& parts, std::size_t index) {
+    std::size_t record = TmdHeaderSize + index * RecordSize;
+    std::uint8_t contentIv[16] = {parts.tmd.at(record + RecordIndexAt), parts.tmd.at(record + RecordIndexAt + 1)};
+    return aesCbcEncrypt(parts.titleKey.data(), contentIv, parts.plain.at(index));
+}
+
+Bytes wadOfParts(const TitleParts& parts, const Bytes& certs) {
+    Bytes data;
+    for (std::size_t i = 0; i < parts.plain.size(); ++i) {
+        data.resize(alignUp(data.size()));
+        data = concat(data, encryptContent(parts, i));
+    }
+    return assembleWad(certs, parts.ticket, parts.tmd, data, {});
+}
+
+Bytes genuineWad(const Tmd& tmd, const Ticket& ticket, const GenuineOptions& options) {
+    return wadOfParts(genuineParts(tmd, ticket, options), syntheticCertChain());
 }
 
 WadPlaces wadPlaces(const Bytes& wad) {

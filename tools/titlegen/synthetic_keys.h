@@ -8,5 +8,6 @@ extern const char* const SyntheticRootKey;  // RSA-4096: signs the CA certificat
 extern const char* const SyntheticCaKey;    // RSA-2048: signs the CP and XS certificates
 extern const char* const SyntheticCpKey;    // RSA-2048: signs TMDs
 extern const char* const SyntheticXsKey;    // RSA-2048: signs tickets
+extern const char* const SyntheticOtherRootKey;  // RSA-4096: a root no genuine chain leads to
 
 }  // namespace titlecraft

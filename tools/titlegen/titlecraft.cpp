@@ -34,6 +34,8 @@ constexpr std::size_t RecordHashAt = 16;
 constexpr std::size_t HashLength = 20;
 
 constexpr std::size_t TicketSize = 0x2A4;
+constexpr std::size_t TicketKeyExchangeAt = 0x180;
+constexpr std::size_t TicketKeyExchangeLength = 0x3C;
 constexpr std::size_t TicketTitleKeyAt = 0x1BF;
 constexpr std::size_t TicketIdAt = 0x1D0;
 constexpr std::size_t TicketConsoleIdAt = 0x1D8;
@@ -116,8 +118,8 @@ Bytes tmdBytes(const Tmd& tmd) {
     putBe16(b, TmdContentCountAt, tmd.countField.value_or(static_cast<std::uint16_t>(tmd.contents.size())));
     for (std::size_t i = 0; i < tmd.contents.size(); ++i) {
         std::size_t at = TmdHeaderSize + i * RecordSize;
-        putBe32(b, at + RecordIdAt, static_cast<std::uint32_t>(i));
-        putBe16(b, at + RecordIndexAt, static_cast<std::uint16_t>(i));
+        putBe32(b, at + RecordIdAt, tmd.contents[i].id.value_or(static_cast<std::uint32_t>(i)));
+        putBe16(b, at + RecordIndexAt, tmd.contents[i].index.value_or(static_cast<std::uint16_t>(i)));
         putBe16(b, at + RecordTypeAt, tmd.contents[i].type);
         putBe64(b, at + RecordSizeAt, tmd.contents[i].size);
         fillPattern(b, at + RecordHashAt, HashLength, static_cast<std::uint32_t>(i + 1));
@@ -136,6 +138,8 @@ Bytes ticketBytes(const Ticket& ticket) {
     putBe16(b, TicketTitleVersionAt, ticket.version);
     putBe32(b, TicketConsoleIdAt, ticket.consoleId);
     b[TicketCommonKeyAt] = ticket.commonKey;
+    if (ticket.keyExchange)
+        fillPattern(b, TicketKeyExchangeAt, TicketKeyExchangeLength, ticket.consoleId);
     for (std::size_t i = 0; i < TicketAccessLength; ++i)
         b[TicketAccessAt + i] = 0xFF;
     return b;
@@ -214,7 +218,8 @@ std::vector<SampleFile> sampleFiles() {
     const std::uint32_t korean = codeValue("TLCK");
     Tmd koreanTmd{.high = 0x00010001, .low = korean, .maker = "TL", .region = 4, .version = 1, .ios = 61,
                   .contents = {{0x0001, 2048}, {0x0001, 12288}}};
-    Ticket koreanTicket{.high = 0x00010001, .low = korean, .version = 1, .consoleId = 0x0BADCAFE, .commonKey = 1};
+    Ticket koreanTicket{.high = 0x00010001, .low = korean, .version = 1, .consoleId = 0x0BADCAFE, .commonKey = 1,
+                        .keyExchange = true};
     // A download that stopped in the middle of its contents' data.
     const std::uint32_t partial = codeValue("TLCP");
     Tmd partialTmd{.high = 0x00010001, .low = partial, .maker = "TL", .region = 1, .version = 2, .ios = 58,

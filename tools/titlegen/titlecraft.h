@@ -26,6 +26,8 @@ std::uint32_t codeValue(std::string_view code);
 struct Content {
     std::uint16_t type;
     std::uint64_t size;
+    std::optional<std::uint16_t> index;  // the record's index field, when not its place
+    std::optional<std::uint32_t> id;     // the content ID, when not its place
 };
 
 struct Tmd {
@@ -45,6 +47,7 @@ struct Ticket {
     std::uint16_t version = 0;
     std::uint32_t consoleId = 0;  // not 0: a personal ticket, bound to one console
     std::uint8_t commonKey = 0;   // 0 the usual common key, 1 Korea's, 2 vWii's
+    bool keyExchange = false;     // the key-exchange data set, as a ticket bought for one console has it
 };
 
 // Where a WAD's sections fall: its type letters and the section lengths

@@ -142,17 +142,24 @@ bool writeAll(const std::vector<SampleFile>& files, const std::string& dir) {
     return true;
 }
 
+// Bytes as a key folder holds them: hexadecimal digits and a line end.
+Bytes hexText(const std::uint8_t* bytes, std::size_t n) {
+    Bytes text;
+    for (std::size_t i = 0; i < n; ++i)
+        for (int shift : {4, 0})
+            text.push_back(static_cast<std::uint8_t>("0123456789abcdef"[(bytes[i] >> shift) & 15]));
+    text.push_back('\n');
+    return text;
+}
+
 // The made-up standard common key the signed samples are encrypted under,
-// as a key folder holds it: 32 hexadecimal digits and a line end.
+// and the made-up root their chain leads to.
 bool writeSampleKeys(const std::string& dir) {
     std::string folder = dir + "/keys";
     std::filesystem::create_directories(folder);
-    Bytes text;
-    for (std::uint8_t b : SyntheticCommonKeys[0])
-        for (int shift : {4, 0})
-            text.push_back(static_cast<std::uint8_t>("0123456789abcdef"[(b >> shift) & 15]));
-    text.push_back('\n');
-    return writeAll({{"standard.key", text}}, folder);
+    Bytes root = rootKeyBytes();
+    return writeAll({{"standard.key", hexText(SyntheticCommonKeys[0], 16)}, {"root.key", hexText(root.data(), root.size())}},
+                    folder);
 }
 
 // Signed WADs of four contents each, `mib` MiB in all, one at a time.

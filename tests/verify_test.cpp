@@ -1,0 +1,390 @@
+// SPDX-License-Identifier: MIT
+// Verification (/v), in this process over the in-memory OS layer: a file
+// built to have each finding, each status and each verdict, among them
+// every way 1.2.0 could be fooled into calling replaced contents intact;
+// each run as a regular file and as streams read in pieces of 1, 7 and
+// 4096 bytes, and 100 bytes first, all giving the file's verdict.
+#include <gtest/gtest.h>
+
+#include <functional>
+
+#include <nlohmann/json.hpp>
+
+#include "evasions.h"
+#include "memory_run.h"
+#include "signing.h"
+
+namespace {
+
+using json = nlohmann::json;
+using titlecraft::Bytes;
+using titlecraft::SyntheticKey;
+using titlecraft::TitleParts;
+
+using namespace evasion;
+
+// Indices that are not the records' places, and empty contents, one last.
+const titlecraft::Tmd Unordered{.version = 1,
+                                .contents = {{0x0001, 3000, 7, 0x10},
+                                             {0x0001, 0, 2},
+                                             {0x0001, 20000, 0x0102},
+                                             {0x8001, 0, 9}}};
+
+Bytes changed(Bytes b, std::size_t at, std::uint8_t mask = 0x01) {
+    b.at(at) ^= mask;
+    return b;
+}
+
+constexpr std::size_t CertLength = 0x300;  // an RSA-2048 key's certificate, signed with RSA-2048
+constexpr std::size_t CaCertLength = 0x400;  // the CA's, signed by the root with RSA-4096
+constexpr std::size_t CaKeyPadding = 0x3F0;  // a byte after the CA's key, which only the root's signature covers
+
+// A chain of these certificates, as long as a WAD's.
+Bytes chainOf(const std::vector<Bytes>& certificates) {
+    Bytes chain;
+    for (const Bytes& c : certificates)
+        chain = titlecraft::concat(chain, c);
+    chain.resize(0xA00);
+    return chain;
+}
+
+const titlecraft::CertSpec XsSpec = {"Root-CA00000001", "XS00000003", SyntheticKey::Xs, SyntheticKey::Ca};
+
+// The chain with one certificate in place of the synthetic one.
+Bytes chainWith(std::size_t index, const Bytes& certificate) {
+    Bytes chain = titlecraft::syntheticCertChain();
+    std::size_t at = index == 0 ? 0 : CaCertLength + (index - 1) * CertLength;
+    std::copy(certificate.begin(), certificate.end(), chain.begin() + static_cast<long>(at));
+    return chain;
+}
+
+titlecraft::CertSpec cpSpec() {
+    return {"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Ca};
+}
+
+Bytes issuedBy(const char* signerName) {
+    TitleParts p = parts({.contentSeed = Replaced});
+    titlecraft::putText(p.tmd, 0x140 + 16, signerName);
+    titlecraft::signTmd(p.tmd);
+    return wad(p);
+}
+
+// A TMD or ticket, signed, with the certificate chain after it or not.
+Bytes bare(bool ticket, bool withChain) {
+    Bytes b = ticket ? titlecraft::ticketBytes(TitleTicket) : titlecraft::tmdBytes(Title);
+    ticket ? titlecraft::signTicket(b) : titlecraft::signTmd(b);
+    return withChain ? titlecraft::concat(b, titlecraft::syntheticCertChain()) : b;
+}
+
+Bytes zeroed(Bytes b, std::size_t at, std::size_t n) {
+    std::fill(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n), 0);
+    return b;
+}
+
+struct VerifyCase {
+    const char* name;
+    std::function<Bytes()> file;
+    const char* verify;  // the JSON object expected
+    int exitCode;
+    MemoryKeys keys = {};
+};
+
+constexpr char Genuine[] =
+    R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})";
+constexpr char TmdInvalidContentsOk[] =
+    R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"failed"})";
+
+const VerifyCase VerifyCases[] = {
+    {"signed and whole", [] { return genuine(); }, Genuine, 0},
+    {"indices not their places, empty contents in the middle and last",
+     [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0},
+    {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
+    // No root key: the chain holds together, but nothing anchors it.
+    {"signed, no root key", [] { return genuine(); },
+     R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16, {.root = false}},
+    // Evasions 1 to 6, each with replaced contents: never genuine.
+    {"1 a home-made chain", [] { return evasions()[0].file; },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+    {"1 a home-made chain, no root key", [] { return evasions()[0].file; },
+     R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16, {.root = false}},
+    {"2 a CP certificate of exponent 1", [] { return evasions()[1].file; }, TmdInvalidContentsOk, 15},
+    {"3 the signature type changed", [] { return evasions()[2].file; }, TmdInvalidContentsOk, 15},
+    {"4 the chain zeroed", [] { return evasions()[3].file; },
+     R"({"tmdSignature":"unverifiable","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16},
+    {"4 an issuer the file lacks", [] { return evasions()[4].file; },
+     R"({"tmdSignature":"unverifiable","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16},
+    {"5 a TMD signed by the ticket signer", [] { return evasions()[5].file; }, TmdInvalidContentsOk, 15},
+    {"5 an issuer of another shape", [] { return issuedBy("CP00000004-XX"); }, TmdInvalidContentsOk, 15},
+    {"6 fakesigned", [] { return evasions()[6].file; },
+     R"({"tmdSignature":"fakesigned","ticketSignature":"fakesigned","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16},
+    {"all-zero signature, digest not starting with zero", [] { return zeroed(genuine(), places().tmd + 4, 0x100); },
+     TmdInvalidContentsOk, 15},
+    {"TMD changed after signing", [] { return changed(genuine(), places().tmd + 0x1DC); }, TmdInvalidContentsOk, 15},
+    {"a record's hash changed",
+     [] { return changed(genuine(), places().tmd + 0x1E4 + 0x24 + 0x10); },
+     R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     15},
+    {"CP certificate changed", [] { return changed(genuine(), places().certs + CaCertLength + 0x1C8); },
+     TmdInvalidContentsOk, 15},
+    // The CA's certificate is what only the root key checks.
+    {"CA certificate changed", [] { return changed(genuine(), places().certs + CaKeyPadding); },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+    {"CA certificate changed, no root key", [] { return changed(genuine(), places().certs + CaKeyPadding); },
+     R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
+     16, {.root = false}},
+    // Links of the wrong kind.
+    {"a CP key of type RSA-4096 holding an RSA-2048 key",
+     [] {
+         titlecraft::CertSpec spec = cpSpec();
+         spec.keyType = 0;
+         Bytes certs = titlecraft::syntheticCertChain();
+         Bytes cp = titlecraft::certificate(spec);
+         // The CP certificate grows by 256 bytes; the chain keeps its length.
+         Bytes chain(certs.begin(), certs.begin() + CaCertLength);
+         chain = titlecraft::concat(chain, cp);
+         chain.resize(0xA00);
+         return wad(parts(), chain);
+     },
+     R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
+     15},
+    {"a CA certificate signed with RSA-2048, by itself",
+     [] {
+         return wad(parts(), chainOf({titlecraft::certificate({"Root", "CA00000001", SyntheticKey::Ca, SyntheticKey::Ca}),
+                                      titlecraft::certificate(cpSpec()), titlecraft::certificate(XsSpec)}));
+     },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+    {"a CP certificate signed with RSA-4096, by the root",
+     [] {
+         Bytes certs = titlecraft::syntheticCertChain();
+         Bytes cp = titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Root});
+         Bytes chain(certs.begin(), certs.begin() + CaCertLength);
+         chain = titlecraft::concat(chain, cp);
+         chain.resize(0xA00);
+         return wad(parts(), chain);
+     },
+     R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
+     15},
+    {"a CP certificate of an even exponent",
+     [] {
+         titlecraft::CertSpec spec = cpSpec();
+         spec.exponent = 65536;
+         return wad(parts(), chainWith(1, titlecraft::certificate(spec)));
+     },
+     TmdInvalidContentsOk, 15},
+    // The title's findings.
+    {"another title's ticket", [] { return genuine({.low = 0x41424344, .version = 3}); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})", 15},
+    {"a content changed", [] { return changed(genuine(), places().data + 0x1400); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15},
+    {"data cut short", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     15},
+    {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
+    {"bound to one console", [] { return genuine(TitleTicket, {.consoleBound = true}); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"console-bound","verdict":"unproven"})",
+     16},
+    {"a wrong standard key", [] { return genuine(); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15,
+     {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
+    {"no ticket in the ticket section",
+     [] {
+         TitleParts p = parts();
+         p.ticket.clear();
+         return wad(p);
+     },
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16},
+    // Bare TMDs and tickets.
+    {"bare TMD with its chain", [] { return bare(false, true); },
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+    {"bare ticket with its chain", [] { return bare(true, true); },
+     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+    {"bare ticket without certificates", [] { return bare(true, false); },
+     R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+    {"bare ticket cut short", [] { Bytes b = bare(true, false); b.resize(600); return b; },
+     R"({"ticketSignature":"missing","contents":"not-in-file","verdict":"unproven"})", 16},
+    {"RSA-4096 signature type", [] { return changed(bare(false, true), 3, 0x01); },
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+    // The first certificate of a name counts; one after it is not searched.
+    {"a second, false CP certificate after the chain",
+     [] { return titlecraft::concat(bare(false, true), titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Xs, SyntheticKey::Ca})); },
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+    {"a false CP certificate before the chain",
+     [] {
+         Bytes b = bare(false, false);
+         b = titlecraft::concat(b, titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Xs, SyntheticKey::Ca}));
+         return titlecraft::concat(b, titlecraft::syntheticCertChain());
+     },
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+    // A TMD whose first bytes are a WAD's prefix: a TMD all the same.
+    {"a TMD starting like a WAD",
+     [] {
+         Bytes b = bare(false, true);
+         const std::uint8_t prefix[12] = {0, 0, 0, 0x20, 'I', 's', 0, 0, 0, 0, 0x0A, 0};
+         std::copy(std::begin(prefix), std::end(prefix), b.begin());
+         return b;
+     },
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+};
+
+// The ways a file reaches the tool: regular, and streams of every kind of read.
+const MemoryForm Forms[] = {{0, 0}, {1, 0}, {7, 0}, {4096, 0}, {65536, 100}};
+
+TEST(Verify, EachFindingAtEveryReadSize) {
+    for (const VerifyCase& c : VerifyCases) {
+        SCOPED_TRACE(c.name);
+        useMemoryKeys(c.keys);
+        Bytes file = c.file();
+        MemoryRun first = runInMemory({"/j", "/v", "--keys=k", "f"}, file);
+        ASSERT_TRUE(first.clean);
+        EXPECT_EQ(first.exitCode, c.exitCode);
+        json j = json::parse(first.out);
+        EXPECT_EQ(j["verify"], json::parse(c.verify));
+        for (const MemoryForm& form : Forms) {
+            SCOPED_TRACE("read " + std::to_string(form.chunk) + " at a time, first " + std::to_string(form.firstChunk));
+            MemoryRun run = runInMemory({"/j", "/v", "--keys=k", "f"}, file, form);
+            EXPECT_TRUE(run.clean);
+            EXPECT_EQ(run.exitCode, first.exitCode);
+            EXPECT_EQ(run.out, first.out);
+        }
+        // Without /v, not a byte of it, and the same facts.
+        MemoryRun plain = runInMemory({"/j", "f"}, file);
+        json withoutVerify = j;
+        withoutVerify.erase("verify");
+        if (withoutVerify.contains("contents"))
+            for (json& content : withoutVerify["contents"])
+                content.erase("hash");
+        EXPECT_EQ(json::parse(plain.out), withoutVerify);
+    }
+    useMemoryKeys({});
+}
+
+// What each content's hash was found to be.
+TEST(Verify, ContentHashes) {
+    useMemoryKeys({});
+    const struct {
+        const char* name;
+        Bytes file;
+        std::vector<const char*> hashes;
+    } cases[] = {
+        {"one changed", changed(genuine(), places().data + 0x40), {"mismatch", "ok", "ok"}},
+        {"the last cut", [] { Bytes b = genuine(); b.resize(places().data + 45056 + 8); return b; }(), {"ok", "ok", "missing"}},
+        {"two missing", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; }(), {"ok", "missing", "missing"}},
+        {"unordered", wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)), {"ok", "ok", "ok", "ok"}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const MemoryForm& form : Forms) {
+            json j = json::parse(runInMemory({"/j", "/v", "--keys=k", "f"}, c.file, form).out);
+            ASSERT_EQ(j["contents"].size(), c.hashes.size());
+            for (std::size_t i = 0; i < c.hashes.size(); ++i)
+                EXPECT_EQ(j["contents"][i]["hash"], c.hashes[i]) << i;
+        }
+    }
+}
+
+// The text lines before the rule.
+TEST(Verify, TextLines) {
+    const struct {
+        const char* name;
+        Bytes file;
+        std::string lines;
+        MemoryKeys keys;
+    } cases[] = {
+        {"genuine", genuine(), "Signatures: TMD valid, ticket valid\nContents: 3 of 3 intact\nVerdict: genuine\n", {}},
+        {"fakesigned", genuine(TitleTicket, {.fakesignTmd = true, .fakesignTicket = true}),
+         "Signatures: TMD fakesigned, ticket fakesigned\nContents: 3 of 3 match the TMD\nVerdict: unproven\n", {}},
+        {"another title's, damaged", changed(genuine({.low = 0x41424344}), places().data + 0x40),
+         "Signatures: TMD valid, ticket valid\nTicket: for another title\nContents: 1 of 3 damaged\nVerdict: failed\n", {}},
+        {"damaged and missing", [] { Bytes b = changed(genuine(), places().data + 0x40); b.resize(places().data + 6000); return b; }(),
+         "Contents: 1 of 3 damaged, 2 missing (every one: is the standard key right?)\nVerdict: failed\n", {}},
+        {"a wrong key", genuine(),
+         "Contents: 3 of 3 damaged (every one: is the standard key right?)\nVerdict: failed\n",
+         {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
+        {"a wrong key, another title's ticket", genuine({.low = 0x41424344}),
+         "Ticket: for another title\nContents: 3 of 3 damaged\nVerdict: failed\n",
+         {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
+        {"no root key", genuine(),
+         "Signatures: TMD unanchored, ticket unanchored\nContents: 3 of 3 match the TMD\nVerdict: unproven\n", {.root = false}},
+        {"no vWii key", genuine({.commonKey = 2}), "Contents: not checked, no vwii key\nVerdict: unproven\n", {}},
+        {"bare ticket", bare(true, true), "Signatures: ticket valid\nVerdict: genuine\n", {}},
+        {"bare TMD", bare(false, false), "Signatures: TMD unverifiable\nContents: not in this file\nVerdict: unproven\n", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        useMemoryKeys(c.keys);
+        MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, c.file);
+        EXPECT_NE(run.out.find(c.lines + std::string(78, '_') + "\n"), std::string::npos) << run.out;
+    }
+    useMemoryKeys({});
+}
+
+// The run's exit code: the failure that ended it, else the first failure
+// in file order, where an unproven file counts only when none failed.
+TEST(Verify, RunExitCodes) {
+    useMemoryKeys({});
+    Bytes good = genuine();
+    Bytes failing = changed(genuine(), places().data + 0x40);
+    Bytes unproven = genuine({.commonKey = 2});
+    const struct {
+        std::vector<std::string> args;
+        const Bytes* file;
+        int exitCode;
+    } cases[] = {
+        {{"/n", "/v", "--keys=k", "f", "f"}, &good, 0},
+        {{"/n", "/v", "--keys=k", "f", "f"}, &unproven, 16},
+        {{"/n", "/v", "--keys=k", "f", "f"}, &failing, 15},
+        {{"/n", "/k", "/v", "--keys=k", "f", "f"}, &unproven, 16},
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(runInMemory(c.args, *c.file).exitCode, c.exitCode);
+}
+
+// root.key: 512 bytes of modulus, perhaps an exponent, raw or as digits.
+TEST(Verify, RootKeyFiles) {
+    Bytes modulus = titlecraft::rootKeyBytes();
+    auto digits = [](const Bytes& b, const char* end) {
+        std::string text;
+        for (std::uint8_t x : b)
+            text += "0123456789ABCDEF"[x >> 4], text += "0123456789ABCDEF"[x & 15];
+        text += end;
+        return Bytes(text.begin(), text.end());
+    };
+    Bytes withExponent = titlecraft::concat(modulus, Bytes{0, 1, 0, 1});
+    const struct {
+        const char* name;
+        Bytes key;
+        int exitCode;
+    } cases[] = {
+        {"raw modulus", modulus, 0},
+        {"raw modulus and exponent", withExponent, 0},
+        {"upper-case digits, CR LF", digits(withExponent, "\r\n"), 0},
+        {"digits, no line end", digits(modulus, ""), 0},
+        {"another root", titlecraft::rootKeyBytes(SyntheticKey::OtherRoot), 15},
+        {"a byte short", Bytes(modulus.begin(), modulus.end() - 1), 2},
+        {"exponent 1", titlecraft::concat(modulus, Bytes{0, 0, 0, 1}), 2},
+        {"even exponent", titlecraft::concat(modulus, Bytes{0, 1, 0, 0}), 2},
+        {"a modulus shorter than 4096 bits", zeroed(modulus, 0, 1), 2},
+        {"not digits", digits(modulus, "x"), 2},
+    };
+    Bytes file = genuine();
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        useMemoryKeys({.rootKey = c.key});
+        MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_TRUE(run.clean);
+        if (c.exitCode == 2) {
+            EXPECT_EQ(run.out, "\nError: Unusable key file 'k/root.key' ! (a 512-byte RSA-4096 modulus, perhaps followed "
+                               "by a 4-byte odd exponent of 3 or more; bytes or hexadecimal digits)\n\n");
+        }
+    }
+    useMemoryKeys({});
+}
+
+}  // namespace

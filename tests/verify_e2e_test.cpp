@@ -210,6 +210,19 @@ TEST(Verify, LibraryFailuresEndTheRun) {
     EXPECT_EQ(json.err, "Error: The cryptography library failed! (a failure injected by the test)\n");
 }
 
+// A library that cannot be loaded is named, with the loader's reason.
+TEST(Verify, ALibraryThatCannotBeLoaded) {
+    SKIP_UNDER_WINE("libcrypto is the Linux build's library");
+    TempDir dir;
+    dir.write("libcrypto.so.3", Bytes(7, 'x'));
+    ToolRun run = runTool({"/n", "/v", Samples + "/signed.wad"}, dir.path, {"LD_LIBRARY_PATH=" + dir.path});
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "\nError: Cannot load the cryptography library! (" + dir.path +
+                           "/libcrypto.so.3: file too short)\n\n");
+    // Without /v it is never loaded.
+    EXPECT_EQ(runTool({"/n", Samples + "/signed.wad"}, dir.path, {"LD_LIBRARY_PATH=" + dir.path}).exitCode, 0);
+}
+
 TEST(Verify, KeyFolderErrorsEndTheRunFirst) {
     TempDir dir;
     dir.write("f", evasion::genuine());

@@ -45,7 +45,7 @@ endfunction()
 install_lowercase_link(${CMAKE_INSTALL_BINDIR} Tessarlumen tessarlumen)
 
 # The manual page names the build's version.
-configure_file(docs/tessarlumen.1 ${generated}/tessarlumen.1 @ONLY)
+configure_file(docs/tessarlumen.1.in ${generated}/tessarlumen.1 @ONLY)
 install(FILES docs/json.md DESTINATION ${docdir})
 if(NOT TESSARLUMEN_PACKAGING)
   install(FILES ${generated}/tessarlumen.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1)

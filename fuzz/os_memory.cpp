@@ -11,6 +11,7 @@
 #include <sanitizer/asan_interface.h>
 
 #include "common/unicode.h"
+#include "platform/crypto.h"
 
 namespace {
 
@@ -21,6 +22,7 @@ bool fileSparse = false;
 std::size_t streamChunk = 0;  // 0: a regular file
 std::size_t firstStreamChunk = 0;
 int openFiles = 0;
+long fileReads = 0;
 
 // What a key folder holds: at first a made-up standard key, and no other.
 // A key file's handle is its slot's number, below zero.
@@ -91,6 +93,7 @@ constexpr std::uint64_t SparseReach = 16 * 1024;
 // and the length, a sparse file reads zeros and any other has been cut short.
 OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     file->error = 0;
+    fileReads += keyOf(file) == nullptr ? 1 : 0;
     if (const KeySlot* key = keyOf(file)) {
         if (offset > key->size || n > key->size - offset)
             return OsError;
@@ -115,6 +118,7 @@ OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t
 }
 
 OsResult memoryReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
+    ++fileReads;
     auto at = static_cast<std::size_t>(file->handle);
     std::size_t left = fileSize - at;
     std::size_t chunk = at == 0 && firstStreamChunk != 0 ? firstStreamChunk : streamChunk;
@@ -148,7 +152,18 @@ void poisonSlot(std::size_t slot) {
     ASAN_POISON_MEMORY_REGION(slots[slot], SlotSize);
 }
 
+// The allocation and the cryptography call that fail, counted from the
+// latest setMemoryFailures; 0: none.
+long allocsToFail = 0;
+long cryptoCallsToFail = 0;
+
+bool failsNow(long* countdown) {
+    return *countdown > 0 && --*countdown == 0;
+}
+
 void* memoryAlloc(std::size_t n) {
+    if (failsNow(&allocsToFail))
+        return nullptr;
     static bool poisoned = false;
     if (!poisoned) {
         for (std::size_t i = 0; i < SlotCount; ++i)
@@ -222,6 +237,41 @@ OsResult memoryOpenRegular(const PathChar* name, OsFile* file) {
     return opened;
 }
 
+// The system's cryptography, each call of which can be made to fail.
+OsSha1State* memorySha1Begin() {
+    return failsNow(&cryptoCallsToFail) ? nullptr : osSystemCrypto.sha1Begin();
+}
+
+OsResult memorySha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
+    return failsNow(&cryptoCallsToFail) ? OsError : osSystemCrypto.sha1Update(state, bytes, n);
+}
+
+OsResult memorySha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
+    OsResult result = osSystemCrypto.sha1End(state, digest);
+    return failsNow(&cryptoCallsToFail) ? OsError : result;
+}
+
+OsAesState* memoryAesBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
+    return failsNow(&cryptoCallsToFail) ? nullptr : osSystemCrypto.aesBegin(key, iv);
+}
+
+OsResult memoryAesDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
+    return failsNow(&cryptoCallsToFail) ? OsError : osSystemCrypto.aesDecrypt(state, in, out, n);
+}
+
+OsCheck memoryRsaVerify(const std::uint8_t* modulus, std::size_t modulusLength, std::uint32_t exponent,
+                        const std::uint8_t digest[OsSha1Length], const std::uint8_t* signature,
+                        std::size_t signatureLength) {
+    return failsNow(&cryptoCallsToFail)
+               ? OsCheckFailed
+               : osSystemCrypto.rsaVerify(modulus, modulusLength, exponent, digest, signature, signatureLength);
+}
+
+const OsCryptoMethods memoryCrypto = {
+    osSystemCrypto.load, memorySha1Begin,  memorySha1Update, memorySha1End,           memoryAesBegin,
+    memoryAesDecrypt,    osSystemCrypto.aesEnd, memoryRsaVerify, osSystemCrypto.failureText,
+};
+
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
@@ -233,6 +283,7 @@ const OsMethods memoryMethods = {
 
 void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse) {
     osMethods = &memoryMethods;
+    osCrypto = &memoryCrypto;
     fileBytes = bytes;
     fileSize = size;
     fileLength = length;
@@ -263,10 +314,19 @@ int memoryFilesOpen() {
     return openFiles;
 }
 
+long memoryFileReads() {
+    return fileReads;
+}
+
 const std::string& memoryOutput() {
     return captured;
 }
 
 void clearMemoryOutput() {
     captured.clear();
+}
+
+void setMemoryFailures(long alloc, long crypto) {
+    allocsToFail = alloc;
+    cryptoCallsToFail = crypto;
 }

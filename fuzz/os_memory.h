@@ -29,8 +29,15 @@ struct MemoryKeyFile {
 };
 void setMemoryKeyFiles(const MemoryKeyFile* files, std::size_t count);
 
+// From now on the `alloc`th allocation and the `crypto`th call of the
+// cryptography library fail (0: none does), once.
+void setMemoryFailures(long alloc, long crypto);
+
 // Files opened and not yet closed.
 int memoryFilesOpen();
+
+// Reads of the file so far (not of key files), every read counted.
+long memoryFileReads();
 
 // Buffers handed out by osAlloc and not yet released.
 int memoryBlocksLive();

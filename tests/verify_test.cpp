@@ -12,6 +12,7 @@
 
 #include "evasions.h"
 #include "memory_run.h"
+#include "os_memory.h"
 #include "signing.h"
 
 namespace {
@@ -385,6 +386,45 @@ TEST(Verify, RootKeyFiles) {
         }
     }
     useMemoryKeys({});
+}
+
+// Every allocation, and every call of the cryptography library, can fail:
+// the one ends the run with 13, the other with 2 and the library's words,
+// and neither leaves a file open or a buffer held.
+TEST(Verify, EveryAllocationAndLibraryCallCanFail) {
+    useMemoryKeys({});
+    const Bytes files[] = {genuine(), bare(false, true), bare(true, true)};
+    const MemoryForm forms[] = {{0, 0}, {4096, 0}};
+    for (const Bytes& file : files) {
+        for (const MemoryForm& form : forms) {
+            MemoryRun clean = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
+            ASSERT_EQ(clean.exitCode, 0);
+            int allocs = 0;
+            int calls = 0;
+            for (bool failed = true; failed;) {
+                setMemoryFailures(++allocs, 0);
+                MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
+                failed = run.exitCode != 0;
+                EXPECT_TRUE(run.clean);
+                if (failed) {
+                    EXPECT_EQ(run.exitCode, 13) << run.out;
+                }
+            }
+            for (bool failed = true; failed;) {
+                setMemoryFailures(0, ++calls);
+                MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
+                failed = run.exitCode != 0;
+                EXPECT_TRUE(run.clean);
+                if (failed) {
+                    EXPECT_EQ(run.exitCode, 2);
+                    EXPECT_NE(run.out.find("\nError: The cryptography library failed! ("), std::string::npos) << run.out;
+                }
+            }
+            setMemoryFailures(0, 0);
+            EXPECT_GT(allocs, 4);
+            EXPECT_GT(calls, 4);
+        }
+    }
 }
 
 }  // namespace

@@ -39,7 +39,7 @@ const char* const UsageLines[] = {
     "             /k  -- keep going after a file that fails",
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
     "             /v  -- verify signatures, the ticket and every content's hash",
-    "             --keys=DIR  -- the folder of the common keys /v uses",
+    "             --keys=DIR  -- the folder of the keys /v checks with",
     "             --  -- end of the options: every later argument is a file",
     "             --help  -- display this help message",
     "             --version  -- show the version and process no file",
@@ -273,6 +273,9 @@ int readKeys() {
     case KeyStatus::UntrustedCryptography:
         code = runError("The cryptography library failed its self-test!", nullptr, "", problem.reason,
                         ExitUnknownParameter);
+        break;
+    case KeyStatus::NoMemory:
+        code = runError("Not enough working memory!", nullptr, "", nullptr, failureKind(LoadOutOfMemory).exitCode);
         break;
     }
     osFree(problem.where);

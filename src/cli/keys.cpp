@@ -117,10 +117,8 @@ KeyStatus readKeyFile(const PathChar* path, std::uint8_t* bytes, std::size_t* n,
 // Reads and takes the key file `name` of `folder`.
 KeyStatus readKey(const PathChar* folder, const char* name, int index, KeySet* keys, KeyProblem* problem) {
     PathChar* path = joinPath(folder, name);
-    if (path == nullptr) {
-        problem->osError = ENOMEM;
-        return KeyStatus::FolderUnreadable;
-    }
+    if (path == nullptr)
+        return KeyStatus::NoMemory;
     std::uint8_t file[LongestKeyFile];
     std::uint8_t key[LongestKey];
     std::size_t n = 0;
@@ -172,17 +170,15 @@ KeyStatus loadKeys(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
         if (problem->osError == 0)
             return readFolder(folder, keys, problem);
         problem->where = copyPath(folder);
-        return KeyStatus::FolderUnreadable;
+        return problem->where != nullptr ? KeyStatus::FolderUnreadable : KeyStatus::NoMemory;
     }
     // The default folder need not exist; one that does is read as --keys names it.
     std::size_t length = osDefaultKeyFolder(nullptr, 0);
     if (length == 0)
         return KeyStatus::Ok;
     auto* defaultFolder = static_cast<PathChar*>(osAlloc((length + 1) * sizeof(PathChar)));
-    if (defaultFolder == nullptr) {
-        problem->osError = ENOMEM;
-        return KeyStatus::FolderUnreadable;
-    }
+    if (defaultFolder == nullptr)
+        return KeyStatus::NoMemory;
     osDefaultKeyFolder(defaultFolder, length + 1);
     problem->osError = osFolderError(defaultFolder);
     if (problem->osError != 0 && problem->osError != ENOENT) {

@@ -15,6 +15,7 @@ enum class KeyStatus {
     FileUnusable,       // a key file is of another size or content
     NoCryptography,     // the cryptography library cannot be loaded
     UntrustedCryptography,  // the library failed its self-test
+    NoMemory,               // memory ran out
 };
 
 // Why the keys could not be read: the folder or file (from osAlloc, or

@@ -7,12 +7,16 @@
 
 namespace {
 
+// The prefixes a WAD is accepted by give its chain one length, which the
+// start holds.
+static_assert(WadHeaderSectionLength + WadCertChainLength <= WadReadLength);
+
 // A range no longer than what lies of it inside the file, when the
 // file's length is known: nothing past the end is ever kept or read.
 std::size_t insideFile(const Capture* c, std::uint64_t offset, std::size_t length) {
     if (!c->lengthKnown)
         return length;
-    return offset >= c->length ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(length, c->length - offset));
+    return static_cast<std::size_t>(std::min<std::uint64_t>(length, c->length - std::min(offset, c->length)));
 }
 
 // Plans a range and copies into it what the start already holds of it.
@@ -29,23 +33,16 @@ bool keepFilled(Capture* c, CaptureRole role, std::uint64_t offset, std::size_t 
 // first bytes are a WAD's is taken for one until it ends: if it ends
 // before a WAD's header read, the start holds all of it.
 FileKind decideKind(const Capture* c) {
-    const KeptRange& start = c->ranges[StartBytes];
-    ByteSpan head = keptBytes(start);
-    if (head.size() < WadPrefixLength && !rangeComplete(start))
-        return FileKind::Unknown;
-    FileKind kind = classifyStart(head, !c->lengthKnown || c->length >= WadReadLength);
-    if (kind == FileKind::Wad || head.size() >= IssuerTailOffset + IssuerTailLength || rangeComplete(start))
-        return kind;
-    return FileKind::Unknown;
+    return classifyStart(keptBytes(c->ranges[StartBytes]), !c->lengthKnown || c->length >= WadReadLength);
 }
 
 std::size_t recordsLength(ByteSpan tmdHeader) {
     return std::size_t{readBe16(tmdHeader, TmdContentCountOffset)} * ContentRecordLength;
 }
 
-// A WAD's ticket, TMD header and certificates lie where its header's
-// section lengths put them; its records follow the TMD header, once that
-// has told how many there are, if its section holds them.
+// A WAD's ticket and TMD header lie where its header's section lengths put
+// them (its certificate chain, in the start); its records follow the TMD
+// header, once that has told how many there are, if its section holds them.
 bool planWad(Capture* c, bool* changed) {
     ByteSpan head = keptBytes(c->ranges[StartBytes]);
     if (!c->ranges[TmdBytes].planned) {
@@ -54,11 +51,8 @@ bool planWad(Capture* c, bool* changed) {
         *changed = true;
         std::size_t ticket = std::min<std::size_t>(c->verifying ? TicketLength : TicketFieldsEnd,
                                                    readBe32(head, WadTicketLengthOffset));
-        std::size_t certs = std::min<std::size_t>(readBe32(head, WadCertChainLengthOffset), CertChainLimit);
         if (!keepFilled(c, TicketBytes, wadTicketOffset(head), ticket) ||
             !keepFilled(c, TmdBytes, wadTmdOffset(head), TmdHeaderLength))
-            return false;
-        if (c->verifying && !keepFilled(c, CertBytes, WadHeaderSectionLength, certs))
             return false;
     }
     KeptRange& tmd = c->ranges[TmdBytes];

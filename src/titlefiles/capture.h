@@ -13,9 +13,10 @@
 #include "titlefiles/classify.h"
 #include "titlefiles/ranges.h"
 
-// The ranges, by what they hold: the start of the file (a WAD's header and,
-// in the usual layout, its ticket and TMD header; all of a short file), a
-// WAD's ticket, the TMD header with its records, and the certificates.
+// The ranges, by what they hold: the start of the file (a WAD's header and
+// certificate chain and, in the usual layout, its ticket and TMD header;
+// all of a short file), a WAD's ticket, the TMD header with its records,
+// and the certificates after a bare ticket or TMD.
 enum CaptureRole { StartBytes = 0, TicketBytes, TmdBytes, CertBytes, CaptureRoleCount };
 
 struct Capture {

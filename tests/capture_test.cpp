@@ -1,0 +1,68 @@
+// SPDX-License-Identifier: MIT
+// What a title's read keeps: a report of a regular file reads just the
+// bytes it needs, each once, in as few reads as its layout allows; a
+// stream, read in pieces of any size, and a verified file, read whole,
+// report exactly what those few reads report, however far from the start
+// the bytes they need lie.
+#include <gtest/gtest.h>
+
+#include "memory_run.h"
+#include "os_memory.h"
+#include "titlecraft.h"
+
+namespace {
+
+using titlecraft::Bytes;
+
+titlecraft::Tmd tmdWith(std::size_t contents) {
+    titlecraft::Tmd tmd{.version = 2};
+    for (std::size_t i = 0; i < contents; ++i)
+        tmd.contents.push_back({static_cast<std::uint16_t>(i % 3 == 2 ? 0x8001 : 0x0001), 100 + i * 10});
+    return tmd;
+}
+
+struct ReadCase {
+    const char* name;
+    Bytes file;
+    long reads;  // without /v, of a regular file
+};
+
+const ReadCase ReadCases[] = {
+    {"WAD", titlecraft::wadBytes(tmdWith(3), {}), 2},
+    // The ticket, TMD header and records past the header read: one read each.
+    {"WAD with a long revocation list", titlecraft::wadBytes(tmdWith(3), {}, {.crlLength = 0x2000}), 4},
+    {"WAD of no contents", titlecraft::wadBytes(tmdWith(0), {}), 1},
+    {"TMD and its chain", titlecraft::concat(titlecraft::tmdBytes(tmdWith(2)), titlecraft::certChain(0x700)), 2},
+    {"TMD of no contents", titlecraft::tmdBytes(tmdWith(0)), 1},
+    // Records far past the start: the start, then the rest of them.
+    {"TMD of 400 contents", titlecraft::tmdBytes(tmdWith(400)), 2},
+    {"ticket and its chain", titlecraft::concat(titlecraft::ticketBytes({.version = 4}), titlecraft::certChain(0x700)), 1},
+    {"ticket", titlecraft::ticketBytes({.version = 4}), 1},
+};
+
+const MemoryForm Streams[] = {{1, 0}, {7, 0}, {4096, 0}, {65536, 100}};
+
+TEST(Capture, AReportReadsOnlyWhatItNeeds) {
+    for (const ReadCase& c : ReadCases) {
+        SCOPED_TRACE(c.name);
+        long before = memoryFileReads();
+        MemoryRun report = runInMemory({"/j", "f"}, c.file);
+        EXPECT_EQ(memoryFileReads() - before, c.reads);
+        EXPECT_EQ(report.exitCode, 0);
+        EXPECT_TRUE(report.clean);
+        for (const MemoryForm& form : Streams) {
+            SCOPED_TRACE("read " + std::to_string(form.chunk) + " at a time");
+            MemoryRun stream = runInMemory({"/j", "f"}, c.file, form);
+            EXPECT_EQ(stream.out, report.out);
+            EXPECT_TRUE(stream.clean);
+        }
+        // Verified, the file is read whole, once, in one read here.
+        before = memoryFileReads();
+        MemoryRun verified = runInMemory({"/n", "/v", "f"}, c.file);
+        EXPECT_EQ(memoryFileReads() - before, 1);
+        EXPECT_EQ(verified.out.substr(0, verified.out.find("Signatures: ")),
+                  runInMemory({"/n", "f"}, c.file).out.substr(0, verified.out.find("Signatures: ")));
+    }
+}
+
+}  // namespace

@@ -58,6 +58,7 @@ const std::uint8_t* take(const std::uint8_t** data, std::size_t* size, std::size
 int runOnce(const char* option, std::string name, std::string* out, bool verify = false) {
     runOptions = DefaultRunOptions;
     keyFolder = nullptr;
+    jobsValue = nullptr;
     outReset();
     clearMemoryOutput();
     std::string words[] = {"Tessarlumen", option, verify ? "/v" : "/n", verify ? "--keys=k" : "/n", "--", name};

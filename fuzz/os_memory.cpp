@@ -4,6 +4,7 @@
 // touching the disk, and whose standard output is a string.
 #include "os_memory.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -21,8 +22,9 @@ std::int64_t fileLength = 0;
 bool fileSparse = false;
 std::size_t streamChunk = 0;  // 0: a regular file
 std::size_t firstStreamChunk = 0;
-int openFiles = 0;
-long fileReads = 0;
+// Counted from any thread: /v reads files on several.
+std::atomic<int> openFiles{0};
+std::atomic<long> fileReads{0};
 
 // What a key folder holds: at first a made-up standard key, and no other.
 // A key file's handle is its slot's number, below zero.
@@ -143,10 +145,10 @@ void memoryClose(OsFile* file) {
 // here everything outside a live block stays poisoned, so overruns and use
 // after release are still caught, and a block never released is caught at
 // the end of the input.
-constexpr std::size_t SlotCount = 12;
+constexpr std::size_t SlotCount = 16;
 constexpr std::size_t SlotSize = 4 << 20;  // above the 65535 records a count can ask for
 alignas(64) std::uint8_t slots[SlotCount][SlotSize];
-bool slotUsed[SlotCount];
+std::atomic<bool> slotUsed[SlotCount];
 
 void poisonSlot(std::size_t slot) {
     ASAN_POISON_MEMORY_REGION(slots[slot], SlotSize);
@@ -154,25 +156,28 @@ void poisonSlot(std::size_t slot) {
 
 // The allocation and the cryptography call that fail, counted from the
 // latest setMemoryFailures; 0: none.
-long allocsToFail = 0;
-long cryptoCallsToFail = 0;
+std::atomic<long> allocsToFail{0};
+std::atomic<long> cryptoCallsToFail{0};
 
-bool failsNow(long* countdown) {
-    return *countdown > 0 && --*countdown == 0;
+bool failsNow(std::atomic<long>* countdown) {
+    long left = countdown->load();
+    while (left > 0 && !countdown->compare_exchange_weak(left, left - 1)) {
+    }
+    return left == 1;
 }
 
 void* memoryAlloc(std::size_t n) {
     if (failsNow(&allocsToFail))
         return nullptr;
-    static bool poisoned = false;
-    if (!poisoned) {
+    static const bool poisoned = [] {
         for (std::size_t i = 0; i < SlotCount; ++i)
             poisonSlot(i);
-        poisoned = true;
-    }
-    for (std::size_t i = 0; i < SlotCount; ++i) {
-        if (!slotUsed[i] && n <= SlotSize) {
-            slotUsed[i] = true;
+        return true;
+    }();
+    (void)poisoned;
+    for (std::size_t i = 0; i < SlotCount && n <= SlotSize; ++i) {
+        bool free = false;
+        if (slotUsed[i].compare_exchange_strong(free, true)) {
             ASAN_UNPOISON_MEMORY_REGION(slots[i], n);
             return slots[i];
         }
@@ -185,8 +190,8 @@ void memoryFree(void* block) {
         return;
     for (std::size_t i = 0; i < SlotCount; ++i) {
         if (block == slots[i] && slotUsed[i]) {
-            slotUsed[i] = false;
             poisonSlot(i);
+            slotUsed[i] = false;
             return;
         }
     }

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <cstring>
 
 #include "tool_run.h"
 
@@ -82,6 +83,46 @@ TEST(Faults, EveryCallCanFailCleanly) {
                 EXPECT_EQ(firstLine(readFileBytes(report)), clean);
             }
             before += calls;
+        }
+    }
+}
+
+// The same failures under /v, several files verified at once: whichever
+// file's call fails, the run prints the reports of the files before it,
+// then its message, and leaves nothing open or held.
+TEST(Faults, EveryCallCanFailUnderParallelVerification) {
+    SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
+    TempDir dir;
+    std::vector<FileCalls> all = files();
+    std::vector<std::string> args = {"/n", "/v", "--keys=.", "--jobs=3"};
+    std::vector<std::string> reports;
+    for (const FileCalls& f : all) {
+        dir.write(f.name, f.bytes);
+        args.push_back(f.name);
+        ToolRun alone = runTool({"/n", "/v", "--keys=.", f.name}, dir.path);
+        reports.push_back(alone.out.substr(0, alone.out.size() - 1));
+    }
+    const std::string report = dir.path + "/leftovers";
+    const std::string clean = leftoversOfDoingNothing(dir.path, report);
+    ToolRun whole = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
+    std::string counts = readFileBytes(report);
+    for (const PointCase& p : Points) {
+        long calls = std::atol(counts.c_str() + counts.find(std::string(p.point) + "=") + std::strlen(p.point) + 1);
+        for (long n = 1; n <= calls; ++n) {
+            SCOPED_TRACE(std::string(p.point) + ":" + std::to_string(n));
+            ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
+                                     {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
+                                      "TESSARLUMEN_FAULT_REPORT=" + report},
+                                     false);
+            bool matched = run.out == whole.out;
+            std::string before;
+            for (std::size_t file = 0; file < all.size() && !matched; ++file) {
+                matched = run.out == before + p.message(all[file].name) && run.exitCode == p.exitCode;
+                before += reports[file];
+            }
+            EXPECT_TRUE(matched) << run.out;
+            EXPECT_EQ(run.err, "");
+            EXPECT_EQ(firstLine(readFileBytes(report)), clean);
         }
     }
 }

@@ -11,6 +11,7 @@
 #include "common/names.h"
 #include "common/output.h"
 #include "common/runstate.h"
+#include "platform/pool.h"
 #include "report/identity.h"
 #include "report/json_report.h"
 #include "report/ticket_report.h"
@@ -40,6 +41,7 @@ const char* const UsageLines[] = {
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
     "             /v  -- verify signatures, the ticket and every content's hash",
     "             --keys=DIR  -- the folder of the keys /v checks with",
+    "             --jobs=N  -- /v verifies N files at once (default: every core)",
     "             --  -- end of the options: every later argument is a file",
     "             --help  -- display this help message",
     "             --version  -- show the version and process no file",
@@ -137,6 +139,21 @@ const OutputForm* outputForm = &TextForm;
 // The keys, read once before any file when /v asks for them.
 KeySet keySet;
 
+// How many files /v verifies at once.
+int jobCount = 1;
+
+// The number --jobs gives, or 0 when it gives none from 1 up.
+int jobsOf(const PathChar* value) {
+    constexpr long Most = 1 << 16;
+    long n = 0;
+    for (const PathChar* c = value; *c != 0; ++c) {
+        if (*c < '0' || *c > '9' || n > Most)
+            return 0;
+        n = n * 10 + (*c - '0');
+    }
+    return n >= 1 && n <= Most ? static_cast<int>(n) : 0;
+}
+
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
     std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", osErrorText(outError()));
@@ -192,43 +209,96 @@ int runExitCode(const RunCodes& codes) {
     return codes.firstFailure != ExitOk ? codes.firstFailure : codes.unproven ? ExitUnproven : ExitOk;
 }
 
-int reportFiles(int argc, PathChar** argv) {
-    // On a terminal each report shows as soon as it is made; elsewhere the
-    // buffer fills first, which saves writes over a large folder.
-    bool flushEachFile = osStdoutIsTerminal();
-    RunCodes codes{ExitOk, false};
-    for (int i = 1; i < argc; ++i) {
-        currentFileName = argv[i];
-        if (currentFileName[0] == 0)
-            continue;  // a blanked option or an empty argument
-        LoadFailure failure{};
-        LoadStatus status = loadAndReport(&failure);
-        if (status == LoadCryptoFailed) {
-            // The library, not the file: the run cannot go on.
-            outFlush();
-            return runError("The cryptography library failed!", nullptr, "", failure.reason, ExitUnknownParameter);
-        }
-        if (status != LoadOk) {
-            const FailureKind& kind = failureKind(status);
-            outputForm->failure(kind, failure);
-            if (codes.firstFailure == ExitOk)
-                codes.firstFailure = kind.exitCode;
-            if (!runOptions.keepGoing)
-                codes.firstFailure = kind.exitCode;  // the failure that ended the run
-        } else if (failure.verdict == Verdict::Failed && codes.firstFailure == ExitOk) {
-            // Reported, and the run goes on; the exit code tells.
-            codes.firstFailure = ExitNotGenuine;
-        }
-        codes.unproven = codes.unproven || failure.verdict == Verdict::Unproven;
-        if (flushEachFile)
-            outFlush();
-        if (outFailed())
-            return failOutput();  // no further file is opened
-        if (status != LoadOk && !runOptions.keepGoing)
-            return endRun(runExitCode(codes));
+// The files of a run, loaded on the pool's threads and reported on this
+// one, in the order of the arguments.
+struct RunFiles {
+    PathChar** names;      // argv from its second entry: item i is names[i]
+    LoadedTitle* titles;   // by pool slot
+    LoadStatus* statuses;  // by pool slot
+    bool flushEachFile;
+    RunCodes codes;
+    int endedWith;  // -1 while the run goes on; then its exit code
+};
+
+void loadFile(void* context, int item, int slot) {
+    auto* files = static_cast<RunFiles*>(context);
+    files->titles[slot] = LoadedTitle{};
+    // A blanked option or an empty argument names no file.
+    const PathChar* name = files->names[item];
+    files->statuses[slot] =
+        name[0] == 0 ? LoadOk : loadTitle(&files->titles[slot], name, runOptions.verify ? &keySet : nullptr);
+}
+
+void discardFile(void* context, int, int slot) {
+    releaseTitle(&static_cast<RunFiles*>(context)->titles[slot]);
+}
+
+// Reports one loaded file, or its failure; false when the run ends here.
+bool reportFile(void* context, int item, int slot) {
+    auto* files = static_cast<RunFiles*>(context);
+    currentFileName = files->names[item];
+    if (currentFileName[0] == 0)
+        return true;
+    LoadFailure failure{};
+    LoadStatus status = reportLoaded(&files->titles[slot], files->statuses[slot], &failure);
+    RunCodes& codes = files->codes;
+    if (status == LoadCryptoFailed) {
+        // The library, not the file: the run cannot go on.
+        outFlush();
+        files->endedWith =
+            runError("The cryptography library failed!", nullptr, "", failure.reason, ExitUnknownParameter);
+        return false;
     }
+    if (status != LoadOk) {
+        const FailureKind& kind = failureKind(status);
+        outputForm->failure(kind, failure);
+        if (codes.firstFailure == ExitOk || !runOptions.keepGoing)
+            codes.firstFailure = kind.exitCode;  // without /k, the failure that ended the run
+    } else if (failure.verdict == Verdict::Failed && codes.firstFailure == ExitOk) {
+        // Reported, and the run goes on; the exit code tells.
+        codes.firstFailure = ExitNotGenuine;
+    }
+    codes.unproven = codes.unproven || failure.verdict == Verdict::Unproven;
+    if (files->flushEachFile)
+        outFlush();
+    if (outFailed()) {
+        files->endedWith = failOutput();  // no further file is reported
+        return false;
+    }
+    if (status != LoadOk && !runOptions.keepGoing) {
+        files->endedWith = endRun(runExitCode(codes));
+        return false;
+    }
+    return true;
+}
+
+// Under /v files are verified on as many threads as the run may use, each
+// in a few MiB, with a few more files loaded ahead than threads; reports
+// alone are at the I/O floor on one.
+int reportFiles(int argc, PathChar** argv) {
+    int threads = runOptions.verify ? jobCount : 1;
+    int slots = threads > 1 ? 2 * threads : 1;
+    LoadedTitle one;
+    LoadStatus oneStatus;
+    RunFiles files{argv + 1, &one, &oneStatus, osStdoutIsTerminal(), {ExitOk, false}, -1};
+    if (slots > 1) {
+        files.titles = static_cast<LoadedTitle*>(osAlloc(sizeof(LoadedTitle) * static_cast<std::size_t>(slots)));
+        files.statuses = static_cast<LoadStatus*>(osAlloc(sizeof(LoadStatus) * static_cast<std::size_t>(slots)));
+        if (files.titles == nullptr || files.statuses == nullptr) {
+            osFree(files.titles);
+            osFree(files.statuses);
+            return runError("Not enough working memory!", nullptr, "", nullptr, failureKind(LoadOutOfMemory).exitCode);
+        }
+    }
+    osRunInOrder({&files, loadFile, reportFile, discardFile}, argc - 1, threads, slots);
+    if (slots > 1) {
+        osFree(files.titles);
+        osFree(files.statuses);
+    }
+    if (files.endedWith >= 0)
+        return files.endedWith;
     outText(outputForm->runEnd);
-    return endRun(runExitCode(codes));
+    return endRun(runExitCode(files.codes));
 }
 
 // Argument errors go to standard output, except under /j, whose standard
@@ -284,20 +354,24 @@ int readKeys() {
 
 }  // namespace
 
-LoadStatus loadAndReport(LoadFailure* failure) {
-    LoadedTitle title{};
-    LoadStatus status = loadTitle(&title, currentFileName, runOptions.verify ? &keySet : nullptr);
+LoadStatus reportLoaded(LoadedTitle* title, LoadStatus status, LoadFailure* failure) {
     if (failure != nullptr) {
-        *failure = {title.cause, title.osError, title.verify.verdict, {}};
-        std::memcpy(failure->reason, title.reason, sizeof failure->reason);
+        *failure = {title->cause, title->osError, title->verify.verdict, {}};
+        std::memcpy(failure->reason, title->reason, sizeof failure->reason);
     }
     if (status != LoadOk)
         return status;
     TitleFacts facts;
-    decodeTitle(title, &facts);
+    decodeTitle(*title, &facts);
     outputForm->title(facts);
-    releaseTitle(&title);
+    releaseTitle(title);
     return LoadOk;
+}
+
+LoadStatus loadAndReport(LoadFailure* failure) {
+    LoadedTitle title{};
+    LoadStatus status = loadTitle(&title, currentFileName, runOptions.verify ? &keySet : nullptr);
+    return reportLoaded(&title, status, failure);
 }
 
 int runMain(int argc, PathChar** argv, const bool* expanded) {
@@ -315,6 +389,11 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
     bool filesToReport = !runOptions.helpRequested && !runOptions.versionRequested;
     if (keyFolder != nullptr && !runOptions.verify && filesToReport)
         return argumentError("--keys=DIR needs /v!", ExitUnknownParameter, json);
+    if (jobsValue != nullptr && !runOptions.verify && filesToReport)
+        return argumentError("--jobs=N needs /v!", ExitUnknownParameter, json);
+    jobCount = jobsValue != nullptr ? jobsOf(jobsValue) : osProcessorCount();
+    if (jobCount == 0 && filesToReport)
+        return argumentError("--jobs=N needs a number from 1 up!", ExitUnknownParameter, json);
     if (runOptions.verify && filesToReport)
         if (int code = readKeys(); code != ExitOk)
             return code;

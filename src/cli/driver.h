@@ -24,3 +24,7 @@ struct LoadFailure {
 // nothing on failure, but says why in `*failure` when given, and there
 // too the verdict on a file reported under /v.
 LoadStatus loadAndReport(LoadFailure* failure = nullptr);
+
+// The same for a title loaded already, with the status its load returned:
+// renders it (and releases it) or says why it failed.
+LoadStatus reportLoaded(LoadedTitle* title, LoadStatus status, LoadFailure* failure);

@@ -7,7 +7,8 @@ const OptionEntry Options[] = {
     {"/n", OptionEffect::NoWait},      {"/h", OptionEffect::Help},
     {"/?", OptionEffect::Help},        {"/k", OptionEffect::KeepGoing},
     {"/j", OptionEffect::Json},        {"/v", OptionEffect::Verify},
-    {"--keys=DIR", OptionEffect::KeyFolder}, {"--", OptionEffect::EndOfOptions},
+    {"--keys=DIR", OptionEffect::KeyFolder}, {"--jobs=N", OptionEffect::Jobs},
+    {"--", OptionEffect::EndOfOptions},
     {"--help", OptionEffect::Help},    {"--version", OptionEffect::Version},
 };
 const std::size_t OptionCount = sizeof Options / sizeof Options[0];
@@ -94,6 +95,9 @@ void apply(OptionEffect effect, const PathChar* arg) {
         break;
     case OptionEffect::KeyFolder:
         keyFolder = valueOf(arg);
+        break;
+    case OptionEffect::Jobs:
+        jobsValue = valueOf(arg);
         break;
     case OptionEffect::Version:
         runOptions.versionRequested = 1;

@@ -12,7 +12,7 @@ enum ArgStatus {
     ArgsUnknown = 2,  // an unknown option; later arguments were not looked at
 };
 
-enum class OptionEffect { NoWait, Help, KeepGoing, Json, Verify, KeyFolder, Version, EndOfOptions };
+enum class OptionEffect { NoWait, Help, KeepGoing, Json, Verify, KeyFolder, Jobs, Version, EndOfOptions };
 
 // Every option the parser accepts, as the help names it. A name of two
 // characters starting with '/' is matched by its second character alone,

@@ -4,3 +4,4 @@
 RunOptions runOptions = DefaultRunOptions;
 const PathChar* currentFileName = nullptr;
 const PathChar* keyFolder = nullptr;
+const PathChar* jobsValue = nullptr;

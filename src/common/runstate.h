@@ -27,3 +27,6 @@ extern const PathChar* currentFileName;
 
 // The key folder --keys named, or null; points into the argument vector.
 extern const PathChar* keyFolder;
+
+// What --jobs gave, or null; points into the argument vector.
+extern const PathChar* jobsValue;

@@ -10,12 +10,16 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <pthread.h>
+#include <sched.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include "platform/os_common.h"
+#include "platform/pool.h"
+#include "platform/pool_sync.h"
 
 // Title files can be larger than 2 GiB, and a WAD's sections lie where its
 // header says: every offset must reach the whole file, on 32-bit systems too.
@@ -425,3 +429,99 @@ const OsMethods osSystemMethods = {
     posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
     posixFolderError,   posixOpenRegular,       posixReadKey,
 };
+
+// ---- Threads, for the pool ----
+
+struct PoolSync {
+    pthread_mutex_t lock;
+    pthread_cond_t changed;
+};
+
+struct PoolThread {
+    pthread_t thread;
+    void (*run)(void*);
+    void* argument;
+};
+
+PoolSync* poolSyncNew() {
+    auto* sync = static_cast<PoolSync*>(std::malloc(sizeof(PoolSync)));
+    if (sync == nullptr)
+        return nullptr;
+    if (pthread_mutex_init(&sync->lock, nullptr) != 0) {
+        std::free(sync);
+        return nullptr;
+    }
+    if (pthread_cond_init(&sync->changed, nullptr) != 0) {
+        pthread_mutex_destroy(&sync->lock);
+        std::free(sync);
+        return nullptr;
+    }
+    return sync;
+}
+
+void poolSyncFree(PoolSync* sync) {
+    pthread_cond_destroy(&sync->changed);
+    pthread_mutex_destroy(&sync->lock);
+    std::free(sync);
+}
+
+void poolLock(PoolSync* sync) {
+    pthread_mutex_lock(&sync->lock);
+}
+
+void poolUnlock(PoolSync* sync) {
+    pthread_mutex_unlock(&sync->lock);
+}
+
+void poolWait(PoolSync* sync) {
+    pthread_cond_wait(&sync->changed, &sync->lock);
+}
+
+void poolWakeAll(PoolSync* sync) {
+    pthread_cond_broadcast(&sync->changed);
+}
+
+namespace {
+
+void* threadMain(void* argument) {
+    auto* thread = static_cast<PoolThread*>(argument);
+    thread->run(thread->argument);
+    return nullptr;
+}
+
+}  // namespace
+
+PoolThread* poolThreadStart(void (*run)(void*), void* argument) {
+    auto* thread = static_cast<PoolThread*>(std::malloc(sizeof(PoolThread)));
+    if (thread == nullptr)
+        return nullptr;
+    thread->run = run;
+    thread->argument = argument;
+    // Signals stay with the main thread, which waits for keys and writes.
+    sigset_t all;
+    sigset_t before;
+    sigfillset(&all);
+    pthread_sigmask(SIG_SETMASK, &all, &before);
+    int started = pthread_create(&thread->thread, nullptr, threadMain, thread);
+    pthread_sigmask(SIG_SETMASK, &before, nullptr);
+    if (started != 0) {
+        std::free(thread);
+        return nullptr;
+    }
+    return thread;
+}
+
+void poolThreadJoin(PoolThread* thread) {
+    pthread_join(thread->thread, nullptr);
+    std::free(thread);
+}
+
+int osProcessorCount() {
+#ifdef CPU_COUNT
+    cpu_set_t allowed;
+    if (sched_getaffinity(0, sizeof allowed, &allowed) == 0 && CPU_COUNT(&allowed) > 0)
+        return CPU_COUNT(&allowed);
+#endif
+    long online = sysconf(_SC_NPROCESSORS_ONLN);
+    return online > 0 ? static_cast<int>(online) : 1;
+}

@@ -12,6 +12,8 @@
 #include <windows.h>
 
 #include "platform/os_common.h"
+#include "platform/pool.h"
+#include "platform/pool_sync.h"
 
 namespace {
 
@@ -229,3 +231,80 @@ const OsMethods osSystemMethods = {
     winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
     winFolderError,   winOpenRegular,       winReadKey,
 };
+
+// ---- Threads, for the pool ----
+
+struct PoolSync {
+    SRWLOCK lock;
+    CONDITION_VARIABLE changed;
+};
+
+struct PoolThread {
+    HANDLE handle;
+    void (*run)(void*);
+    void* argument;
+};
+
+PoolSync* poolSyncNew() {
+    auto* sync = static_cast<PoolSync*>(std::malloc(sizeof(PoolSync)));
+    if (sync != nullptr) {
+        InitializeSRWLock(&sync->lock);
+        InitializeConditionVariable(&sync->changed);
+    }
+    return sync;
+}
+
+void poolSyncFree(PoolSync* sync) {
+    std::free(sync);
+}
+
+void poolLock(PoolSync* sync) {
+    AcquireSRWLockExclusive(&sync->lock);
+}
+
+void poolUnlock(PoolSync* sync) {
+    ReleaseSRWLockExclusive(&sync->lock);
+}
+
+void poolWait(PoolSync* sync) {
+    SleepConditionVariableSRW(&sync->changed, &sync->lock, INFINITE, 0);
+}
+
+void poolWakeAll(PoolSync* sync) {
+    WakeAllConditionVariable(&sync->changed);
+}
+
+namespace {
+
+DWORD WINAPI threadMain(void* argument) {
+    auto* thread = static_cast<PoolThread*>(argument);
+    thread->run(thread->argument);
+    return 0;
+}
+
+}  // namespace
+
+PoolThread* poolThreadStart(void (*run)(void*), void* argument) {
+    auto* thread = static_cast<PoolThread*>(std::malloc(sizeof(PoolThread)));
+    if (thread == nullptr)
+        return nullptr;
+    thread->run = run;
+    thread->argument = argument;
+    thread->handle = CreateThread(nullptr, 0, threadMain, thread, 0, nullptr);
+    if (thread->handle == nullptr) {
+        std::free(thread);
+        return nullptr;
+    }
+    return thread;
+}
+
+void poolThreadJoin(PoolThread* thread) {
+    WaitForSingleObject(thread->handle, INFINITE);
+    CloseHandle(thread->handle);
+    std::free(thread);
+}
+
+int osProcessorCount() {
+    DWORD active = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
+    return active > 0 ? static_cast<int>(active) : 1;
+}

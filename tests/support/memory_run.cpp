@@ -28,6 +28,7 @@ MemoryRun runInMemory(const std::vector<std::string>& args, const titlecraft::By
         setMemoryStream(file.data(), file.size(), form.chunk, form.firstChunk);
     runOptions = DefaultRunOptions;
     keyFolder = nullptr;
+    jobsValue = nullptr;
     outReset();
     clearMemoryOutput();
     std::vector<std::string> words = {"Tessarlumen"};

@@ -8,6 +8,7 @@
 // released), how many calls each point saw and how many bytes were read
 // from files to the file named by TESSARLUMEN_FAULT_REPORT, so the tests
 // can check every failure path.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -24,11 +25,12 @@ namespace {
 enum Point { Alloc, Open, Length, Read, Write, Crypto, PointCount };
 const char* const PointNames[PointCount] = {"alloc", "open", "length", "read", "write", "crypto"};
 
+// Counted from any thread: /v verifies files on several.
 int failingPoint = -1;
 long failingCall = 0;
-long calls[PointCount];
-long liveBlocks = 0;
-long long bytesRead = 0;
+std::atomic<long> calls[PointCount];
+std::atomic<long> liveBlocks{0};
+std::atomic<long long> bytesRead{0};
 
 bool failNow(Point point) {
     return ++calls[point] == failingCall && point == failingPoint;
@@ -155,10 +157,10 @@ void writeReport() {
         return;
     int descriptors = openDescriptorsAboveStd();
     if (std::FILE* f = std::fopen(path, "w")) {
-        std::fprintf(f, "open-descriptors=%d live-blocks=%ld\n", descriptors, liveBlocks);
+        std::fprintf(f, "open-descriptors=%d live-blocks=%ld\n", descriptors, liveBlocks.load());
         for (int i = 0; i < PointCount; ++i)
-            std::fprintf(f, "%s%s=%ld", i == 0 ? "" : " ", PointNames[i], calls[i]);
-        std::fprintf(f, " read-bytes=%lld\n", bytesRead);
+            std::fprintf(f, "%s%s=%ld", i == 0 ? "" : " ", PointNames[i], calls[i].load());
+        std::fprintf(f, " read-bytes=%lld\n", bytesRead.load());
         std::fclose(f);
     }
 }

@@ -1,13 +1,15 @@
 // SPDX-License-Identifier: MIT
-// An OS layer whose one file lives in memory, so the fuzzer and the
-// in-process tests can hand the loader any bytes with any length without
-// touching the disk, and whose standard output is a string.
+// An OS layer whose files live in memory, so the fuzzer and the in-process
+// tests can hand the loader any bytes with any length without touching the
+// disk, and whose standard output is a string: one file any name opens,
+// key files, and a title folder.
 #include "os_memory.h"
 
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include <sanitizer/asan_interface.h>
 
@@ -27,7 +29,6 @@ std::atomic<int> openFiles{0};
 std::atomic<long> fileReads{0};
 
 // What a key folder holds: at first a made-up standard key, and no other.
-// A key file's handle is its slot's number, below zero.
 constexpr std::size_t KeySlots = 4;
 constexpr std::size_t LongestKeyFile = 1040;
 struct KeySlot {
@@ -38,6 +39,17 @@ struct KeySlot {
 KeySlot keyFiles[KeySlots] = {
     {"standard.key", {'T', 'E', 'S', 'S', 'A', 'R', 'L', 'U', 'M', 'E', 'N', '-', 'T', 'E', 'S', 'T'}, 16},
 };
+
+// The one title folder, when there is one: its name and its files.
+constexpr std::size_t FolderSlots = 32;
+std::string folderName;
+struct FolderSlot {
+    std::string name;
+    const std::uint8_t* bytes;
+    std::size_t size;
+};
+FolderSlot folderFiles[FolderSlots];
+std::size_t folderFileCount = 0;
 
 bool endsWith(const char* name, const char* end) {
     std::size_t n = std::strlen(name);
@@ -55,27 +67,66 @@ int keySlotOf(const char* name) {
     return -1;
 }
 
-const KeySlot* keyOf(const OsFile* file) {
-    return file->handle < 0 && file->handle >= -static_cast<std::intptr_t>(KeySlots) ? &keyFiles[-file->handle - 1]
-                                                                                   : nullptr;
+// An open file: which bytes, and how they are handed out.
+struct MemoryHandle {
+    const std::uint8_t* bytes;
+    std::size_t size;
+    std::int64_t length;
+    bool sparse;
+    bool counted;  // reads of it count as the file's
+    std::size_t chunk;       // a stream's; 0 for a regular file
+    std::size_t firstChunk;  // a stream's first read, when not 0
+    std::size_t position;    // how far a stream has been read
+};
+
+MemoryHandle* handleOf(const OsFile* file) {
+    return reinterpret_cast<MemoryHandle*>(file->handle);
+}
+
+OsResult opened(OsFile* file, const MemoryHandle& handle) {
+    ++openFiles;
+    file->handle = reinterpret_cast<std::intptr_t>(new MemoryHandle(handle));
+    file->stream = handle.chunk != 0;
+    file->length = file->stream ? -1 : handle.length;
+    file->error = 0;
+    return OsOk;
+}
+
+// A name inside the title folder: its slot, or -1; `*inside` whether the
+// name lies in the folder at all.
+int folderSlotOf(const char* name, bool* inside) {
+    *inside = !folderName.empty() && std::strncmp(name, folderName.c_str(), folderName.size()) == 0 &&
+              name[folderName.size()] == '/';
+    for (std::size_t i = 0; *inside && i < folderFileCount; ++i)
+        if (folderFiles[i].name == name + folderName.size() + 1)
+            return static_cast<int>(i);
+    return -1;
 }
 
 OsResult memoryOpen(const PathChar* name, OsFile* file) {
+    file->error = ENOENT;
     if (name != nullptr && endsWith(name, ".key")) {
-        file->error = ENOENT;
         int slot = keySlotOf(name);
         if (slot < 0)
             return OsAbsent;
-        ++openFiles;
-        *file = {-1 - slot, static_cast<std::int64_t>(keyFiles[slot].size), false, 0};
-        return OsOk;
+        const KeySlot& key = keyFiles[slot];
+        return opened(file, {key.bytes, key.size, static_cast<std::int64_t>(key.size), false, false, 0, 0, 0});
     }
-    ++openFiles;
-    file->handle = 0;  // for a stream: how far it has been read
-    file->stream = streamChunk != 0;
-    file->length = file->stream ? -1 : fileLength;
-    file->error = 0;
-    return OsOk;
+    if (name != nullptr && !folderName.empty()) {
+        if (folderName == name) {
+            file->error = EISDIR;
+            return OsError;
+        }
+        bool inside = false;
+        int slot = folderSlotOf(name, &inside);
+        if (inside && slot < 0)
+            return OsAbsent;
+        if (inside) {
+            const FolderSlot& f = folderFiles[slot];
+            return opened(file, {f.bytes, f.size, static_cast<std::int64_t>(f.size), false, true, 0, 0, 0});
+        }
+    }
+    return opened(file, {fileBytes, fileSize, fileLength, fileSparse, true, streamChunk, firstStreamChunk, 0});
 }
 
 OsResult memoryOpenStandardInput(OsFile* file) {
@@ -95,46 +146,42 @@ constexpr std::uint64_t SparseReach = 16 * 1024;
 // and the length, a sparse file reads zeros and any other has been cut short.
 OsResult memoryReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     file->error = 0;
-    fileReads += keyOf(file) == nullptr ? 1 : 0;
-    if (const KeySlot* key = keyOf(file)) {
-        if (offset > key->size || n > key->size - offset)
-            return OsError;
-        std::memcpy(buf, key->bytes + offset, n);
-        return OsOk;
-    }
-    if (fileLength < 0)
+    const MemoryHandle* h = handleOf(file);
+    fileReads += h->counted ? 1 : 0;
+    if (h->length < 0)
         return OsError;
-    auto length = static_cast<std::uint64_t>(fileLength);
+    auto length = static_cast<std::uint64_t>(h->length);
     if (offset > length || n > length - offset)
         return OsError;
     auto* out = static_cast<std::uint8_t*>(buf);
-    std::size_t present = offset >= fileSize ? 0 : fileSize - static_cast<std::size_t>(offset);
+    std::size_t present = offset >= h->size ? 0 : h->size - static_cast<std::size_t>(offset);
     if (present > n)
         present = n;
-    if (present < n && (!fileSparse || offset + n > fileSize + SparseReach))
+    if (present < n && (!h->sparse || offset + n > h->size + SparseReach))
         return OsError;
     if (present > 0)
-        std::memcpy(out, fileBytes + offset, present);
+        std::memcpy(out, h->bytes + offset, present);
     std::memset(out + present, 0, n - present);
     return OsOk;
 }
 
 OsResult memoryReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
-    ++fileReads;
-    auto at = static_cast<std::size_t>(file->handle);
-    std::size_t left = fileSize - at;
-    std::size_t chunk = at == 0 && firstStreamChunk != 0 ? firstStreamChunk : streamChunk;
+    MemoryHandle* h = handleOf(file);
+    fileReads += h->counted ? 1 : 0;
+    std::size_t left = h->size - h->position;
+    std::size_t chunk = h->position == 0 && h->firstChunk != 0 ? h->firstChunk : h->chunk;
     *got = left < n ? left : n;
     if (*got > chunk)
         *got = chunk;
     if (*got > 0)
-        std::memcpy(buf, fileBytes + at, *got);
-    file->handle += static_cast<std::intptr_t>(*got);
+        std::memcpy(buf, h->bytes + h->position, *got);
+    h->position += *got;
     return OsOk;
 }
 
 void memoryClose(OsFile* file) {
     --openFiles;
+    delete handleOf(file);
     file->handle = -1;
 }
 
@@ -233,13 +280,24 @@ int memoryFolderError(const PathChar*) {
 }
 
 OsResult memoryOpenRegular(const PathChar* name, OsFile* file) {
-    OsResult opened = memoryOpen(name, file);
-    if (opened == OsOk && file->stream) {
+    OsResult result = memoryOpen(name, file);
+    if (result == OsOk && file->stream) {
         memoryClose(file);
         file->error = OsNotRegularFile;
         return OsError;
     }
-    return opened;
+    return result;
+}
+
+OsResult memoryReadFolder(const PathChar* name, bool (*each)(void*, const PathChar*), void* context, int* error) {
+    *error = ENOTDIR;
+    if (folderName.empty() || folderName != name)
+        return OsError;
+    *error = 0;
+    for (std::size_t i = 0; i < folderFileCount; ++i)
+        if (!each(context, folderFiles[i].name.c_str()))
+            break;
+    return OsOk;
 }
 
 // The system's cryptography, each call of which can be made to fail.
@@ -281,10 +339,17 @@ const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
     memoryWriteStdout,  memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
-    memoryFolderError,  memoryOpenRegular,       memoryReadKey,
+    memoryFolderError,  memoryOpenRegular,       memoryReadFolder,       memoryReadKey,
 };
 
 }  // namespace
+
+void setMemoryFolder(const char* name, const MemoryFolderFile* files, std::size_t count) {
+    folderName = name != nullptr ? name : "";
+    folderFileCount = 0;
+    for (std::size_t i = 0; i < count && i < FolderSlots; ++i)
+        folderFiles[folderFileCount++] = {files[i].name, files[i].bytes, files[i].size};
+}
 
 void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t length, bool sparse) {
     osMethods = &memoryMethods;

@@ -19,6 +19,16 @@ void setMemoryFile(const std::uint8_t* bytes, std::size_t size, std::int64_t len
 // when that is not 0 (a download whose first bytes come alone).
 void setMemoryStream(const std::uint8_t* bytes, std::size_t size, std::size_t chunk, std::size_t firstChunk = 0);
 
+// From now on `name` is a title folder holding these files (up to 32;
+// their bytes must outlive the runs), and "name/<file>" opens one of them;
+// other names still open the file above. A null name: no folder.
+struct MemoryFolderFile {
+    const char* name;
+    const std::uint8_t* bytes;
+    std::size_t size;
+};
+void setMemoryFolder(const char* name, const MemoryFolderFile* files, std::size_t count);
+
 // Every folder holds these key files (names ending in ".key"), and no
 // others; at first, a made-up standard key alone. Up to four; the bytes
 // are copied.

@@ -38,6 +38,8 @@ const ReadCase ReadCases[] = {
     {"TMD of 400 contents", titlecraft::tmdBytes(tmdWith(400)), 2},
     {"ticket and its chain", titlecraft::concat(titlecraft::ticketBytes({.version = 4}), titlecraft::certChain(0x700)), 1},
     {"ticket", titlecraft::ticketBytes({.version = 4}), 1},
+    // Larger than a verifying read's block: its records span two.
+    {"TMD of 30,000 contents", titlecraft::tmdBytes(tmdWith(30000)), 2},
 };
 
 const MemoryForm Streams[] = {{1, 0}, {7, 0}, {4096, 0}, {65536, 100}};
@@ -56,10 +58,10 @@ TEST(Capture, AReportReadsOnlyWhatItNeeds) {
             EXPECT_EQ(stream.out, report.out);
             EXPECT_TRUE(stream.clean);
         }
-        // Verified, the file is read whole, once, in one read here.
+        // Verified, the file is read whole, once, in blocks of 1 MiB.
         before = memoryFileReads();
         MemoryRun verified = runInMemory({"/n", "/v", "f"}, c.file);
-        EXPECT_EQ(memoryFileReads() - before, 1);
+        EXPECT_EQ(memoryFileReads() - before, static_cast<long>(c.file.size() >> 20) + 1);
         EXPECT_EQ(verified.out.substr(0, verified.out.find("Signatures: ")),
                   runInMemory({"/n", "f"}, c.file).out.substr(0, verified.out.find("Signatures: ")));
     }

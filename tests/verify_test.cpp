@@ -205,6 +205,13 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
     {"bare ticket with its chain", [] { return bare(true, true); },
      R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+    // A chain reaching past the first 3,812 bytes, which a stream's start keeps.
+    {"bare ticket, its chain after another certificate",
+     [] {
+         Bytes b = titlecraft::concat(bare(true, false), titlecraft::certificate(cpSpec()));
+         return titlecraft::concat(b, titlecraft::syntheticCertChain());
+     },
+     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
     {"bare ticket without certificates", [] { return bare(true, false); },
      R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
     {"bare ticket cut short", [] { Bytes b = bare(true, false); b.resize(600); return b; },

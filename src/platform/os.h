@@ -97,6 +97,11 @@ struct OsMethods {
     // nowhere is there: OsError, ENOENT); OsError with file->error, which
     // is OsNotRegularFile for a FIFO or device, EISDIR for a folder.
     OsResult (*openRegular)(const PathChar* name, OsFile* file);
+    // Calls `each` with the name of every entry of `folder` (not "." or
+    // ".."), in no order, until it returns false. OsError with the
+    // system's error number in `*error` when the folder cannot be read.
+    OsResult (*readFolder)(const PathChar* folder, bool (*each)(void* context, const PathChar* entry), void* context,
+                           int* error);
     // Waits for one key press on the console itself (not standard input),
     // without echo and without waiting for Enter, and consumes the whole
     // key. Returns at once unless someone can see the prompt and answer
@@ -151,6 +156,10 @@ inline int osFolderError(const PathChar* name) {
 }
 inline OsResult osOpenRegular(const PathChar* name, OsFile* file) {
     return osMethods->openRegular(name, file);
+}
+inline OsResult osReadFolder(const PathChar* folder, bool (*each)(void* context, const PathChar* entry),
+                             void* context, int* error) {
+    return osMethods->readFolder(folder, each, context, error);
 }
 inline void osReadKey() {
     osMethods->readKey();

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <cwchar>
 
+#include <dirent.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pthread.h>
@@ -421,13 +422,33 @@ OsResult posixOpenRegular(const char* name, OsFile* file) {
     return OsOk;
 }
 
+OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), void* context, int* error) {
+    DIR* entries = opendir(folder);
+    if (entries == nullptr) {
+        *error = errno;
+        return OsError;
+    }
+    for (;;) {
+        errno = 0;
+        dirent* entry = readdir(entries);
+        if (entry == nullptr)
+            break;
+        if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
+            !each(context, entry->d_name))
+            break;
+    }
+    *error = errno;
+    closedir(entries);
+    return *error == 0 ? OsOk : OsError;
+}
+
 }  // namespace
 
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
     posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
-    posixFolderError,   posixOpenRegular,       posixReadKey,
+    posixFolderError,   posixOpenRegular,       posixReadFolder,       posixReadKey,
 };
 
 // ---- Threads, for the pool ----

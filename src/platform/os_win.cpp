@@ -223,13 +223,41 @@ OsResult winOpenRegular(const wchar_t* name, OsFile* file) {
     return OsOk;
 }
 
+OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*), void* context, int* error) {
+    std::size_t n = std::wcslen(folder);
+    auto* pattern = static_cast<wchar_t*>(std::malloc((n + 3) * sizeof(wchar_t)));
+    if (pattern == nullptr) {
+        *error = ENOMEM;
+        return OsError;
+    }
+    std::wcscpy(pattern, folder);
+    if (n > 0 && folder[n - 1] != L'\\' && folder[n - 1] != L'/')
+        std::wcscat(pattern, L"\\");
+    std::wcscat(pattern, L"*");
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW(pattern, &found);
+    std::free(pattern);
+    if (search == INVALID_HANDLE_VALUE) {
+        *error = errnoOf(GetLastError());
+        return OsError;
+    }
+    do {
+        const wchar_t* name = found.cFileName;
+        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 && !each(context, name))
+            break;
+    } while (FindNextFileW(search, &found));
+    FindClose(search);
+    *error = 0;
+    return OsOk;
+}
+
 }  // namespace
 
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
     winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
-    winFolderError,   winOpenRegular,       winReadKey,
+    winFolderError,   winOpenRegular,       winReadFolder,       winReadKey,
 };
 
 // ---- Threads, for the pool ----

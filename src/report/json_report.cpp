@@ -128,7 +128,7 @@ void writeCode(const char (&key)[N], const std::uint8_t* bytes, std::size_t n) {
 }
 
 void writeIdentity(const TitleFacts& facts) {
-    static const char* const KindNames[] = {"unknown", "wad", "ticket", "tmd"};
+    static const char* const KindNames[] = {"unknown", "wad", "ticket", "tmd", "folder"};
     char code[TitleCodeLength + 1];
     char identifier[TitleIdentifierSize];
     makePrintableCode(facts.code, TitleCodeLength, code);
@@ -143,11 +143,22 @@ void writeIdentity(const TitleFacts& facts) {
         writeNullField("version");
 }
 
+// A title folder's content file, and under /v how it held the content.
+char* putContentFile(char* at, const FolderParts& folder, const VerifyFacts* verify, std::size_t index) {
+    const char* name = folder.names[index];
+    at = name[0] != 0 ? putLiteral(putText(putLiteral(at, ",\"file\":\""), name), "\"") : putLiteral(at, ",\"file\":null");
+    if (verify == nullptr)
+        return at;
+    const char* form = formWord(folder.forms[index]);
+    return form != nullptr ? putLiteral(putText(putLiteral(at, ",\"form\":\""), form), "\"") : putLiteral(at, ",\"form\":null");
+}
+
 // One content record, formatted in place: the bulk of a large title's line.
 // Under /v it ends with what its hash was found to be.
-void writeContent(const ContentFacts& content, bool first, const VerifyFacts* verify, std::size_t index) {
+void writeContent(const ContentFacts& content, bool first, const TitleFacts& facts, std::size_t index) {
+    const VerifyFacts* verify = facts.verify;
     // The longest record, every number at its widest, and some to spare.
-    constexpr std::size_t Longest = 192;
+    constexpr std::size_t Longest = 256;
     char* start = outReserve(Longest);
     char* at = first ? putLiteral(start, "{\"id\":\"") : putLiteral(start, ",{\"id\":\"");
     at = putHex(at, content.id, 8, true);
@@ -164,6 +175,8 @@ void writeContent(const ContentFacts& content, bool first, const VerifyFacts* ve
     } else {
         at = putLiteral(at, ",\"sha1\":null");
     }
+    if (facts.folder != nullptr)
+        at = putContentFile(at, *facts.folder, verify, index);
     if (verify != nullptr) {
         const char* hash = index < verify->contentCount ? hashWord(verify->hashes[index]) : nullptr;
         at = hash != nullptr ? putLiteral(putText(putLiteral(at, ",\"hash\":\""), hash), "\"")
@@ -176,7 +189,7 @@ void writeContent(const ContentFacts& content, bool first, const VerifyFacts* ve
 void writeContents(const TitleFacts& facts) {
     outText(",\"contents\":[");
     for (std::size_t i = 0; i < facts.contentCount; ++i)
-        writeContent(decodeContent(facts.contents, i), i == 0, facts.verify, i);
+        writeContent(decodeContent(facts.contents, i), i == 0, facts, i);
     outChar(']');
 }
 
@@ -259,11 +272,11 @@ void writeVerifyFields(const TitleFacts& facts) {
     const VerifyFacts& v = *facts.verify;
     bool first = true;
     outText(",\"verify\":{");
-    if (facts.kind != FileKind::Ticket)
+    if (holdsTmd(facts.kind))
         writeVerifyField("tmdSignature", signatureWord(v.tmdSignature), &first);
-    if (facts.kind != FileKind::Tmd)
+    if (holdsTicket(facts.kind))
         writeVerifyField("ticketSignature", signatureWord(v.ticketSignature), &first);
-    if (facts.kind == FileKind::Wad) {
+    if (holdsTmd(facts.kind) && holdsTicket(facts.kind)) {
         outText(",\"ticketMatches\":");
         outText(!v.hasTicketMatch ? "null" : v.ticketMatches ? "true" : "false");
     }
@@ -282,10 +295,12 @@ void writeFile() {
 void printTitleJson(const TitleFacts& facts) {
     writeFile();
     writeIdentity(facts);
-    if (facts.kind != FileKind::Ticket)
+    if (holdsTmd(facts.kind))
         writeTmdFields(facts);
-    if (facts.kind != FileKind::Tmd)
+    if (facts.hasTicket)
         writeTicketFields(facts.ticket);
+    else if (holdsTicket(facts.kind))
+        writeNullField("ticket");
     if (facts.kind == FileKind::Wad)
         writeWadFields(facts.wad);
     if (facts.verify != nullptr)

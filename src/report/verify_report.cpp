@@ -10,6 +10,7 @@ const char* const SignatureWords[] = {nullptr,        "valid",      "invalid", "
 const char* const ContentsWords[] = {nullptr, "ok", "damaged", "incomplete", "no-key", "console-bound", "not-in-file"};
 const char* const HashWords[] = {nullptr, "ok", "mismatch", "missing"};
 const char* const VerdictWords[] = {nullptr, "genuine", "failed", "unproven"};
+const char* const FormWords[] = {nullptr, "encrypted", "decrypted"};
 
 char* putSignature(char* at, const char* what, SignatureStatus status) {
     at = putLiteral(putText(at, what), " ");
@@ -70,19 +71,23 @@ const char* verdictWord(Verdict verdict) {
     return VerdictWords[static_cast<int>(verdict)];
 }
 
+const char* formWord(ContentForm form) {
+    return FormWords[static_cast<int>(form)];
+}
+
 char* putVerifyLines(char* at, const TitleFacts& facts) {
     const VerifyFacts& v = *facts.verify;
     at = putLiteral(at, "Signatures: ");
-    if (facts.kind != FileKind::Ticket)
+    if (holdsTmd(facts.kind))
         at = putSignature(at, "TMD", v.tmdSignature);
-    if (facts.kind == FileKind::Wad)
+    if (holdsTmd(facts.kind) && holdsTicket(facts.kind))
         at = putLiteral(at, ", ");
-    if (facts.kind != FileKind::Tmd)
+    if (holdsTicket(facts.kind))
         at = putSignature(at, "ticket", v.ticketSignature);
     at = putLiteral(at, "\n");
     if (v.hasTicketMatch && !v.ticketMatches)
         at = putLiteral(at, "Ticket: for another title\n");
-    if (facts.kind != FileKind::Ticket)
+    if (holdsTmd(facts.kind))
         at = putContents(at, v, v.tmdSignature == SignatureStatus::Valid);
     const char* verdict = verdictWord(v.verdict);
     return putLiteral(putText(putLiteral(at, "Verdict: "), verdict != nullptr ? verdict : "unproven"), "\n");

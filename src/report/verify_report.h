@@ -19,3 +19,4 @@ const char* signatureWord(SignatureStatus status);
 const char* contentsWord(ContentsStatus status);
 const char* hashWord(HashStatus status);
 const char* verdictWord(Verdict verdict);
+const char* formWord(ContentForm form);

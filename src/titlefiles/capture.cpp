@@ -102,6 +102,7 @@ bool plan(Capture* c, bool* changed) {
     case FileKind::Ticket:
         return planTicket(c, changed);
     case FileKind::Unknown:
+    case FileKind::Folder:  // never what a file's bytes say
         break;
     }
     return true;
@@ -139,11 +140,11 @@ bool feedCapture(Capture* capture, const std::uint8_t* block, std::size_t n) {
 }
 
 bool nextWant(const Capture& capture, CaptureWant* want) {
-    for (int role = 0; role < CaptureRoleCount; ++role) {
-        const KeptRange& r = capture.ranges[role];
+    for (const KeptRange& r : capture.ranges) {
         if (!r.planned || r.have == r.length)
             continue;
-        *want = {r.offset + r.have, r.length - r.have, r.bytes + r.have, static_cast<CaptureRole>(role)};
+        auto role = static_cast<CaptureRole>(&r - capture.ranges);
+        *want = {r.offset + r.have, r.length - r.have, r.bytes + r.have, role};
         return true;
     }
     return false;

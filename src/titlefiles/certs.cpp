@@ -204,6 +204,10 @@ bool checkChain(ByteSpan structure, const char* issuer, Signer role, const Certi
 
 void parseCertificates(ByteSpan chain, CertificateSet* set) {
     set->count = 0;
+    addCertificates(chain, set);
+}
+
+void addCertificates(ByteSpan chain, CertificateSet* set) {
     while (set->count < CertificateLimit) {
         std::size_t length = parseOne(chain, &set->certs[set->count]);
         if (length == 0)

@@ -40,6 +40,8 @@ struct CertificateSet {
 // the first that is not whole or of a type not known. The set refers to
 // `chain`'s bytes.
 void parseCertificates(ByteSpan chain, CertificateSet* set);
+// The same after the certificates the set holds already.
+void addCertificates(ByteSpan chain, CertificateSet* set);
 
 enum class SignatureStatus { None = 0, Valid, Invalid, Fakesigned, Unverifiable, Unanchored, Missing };
 

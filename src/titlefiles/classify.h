@@ -7,7 +7,16 @@
 
 #include "titlefiles/endian.h"
 
-enum class FileKind { Unknown = 0, Wad = 1, Ticket = 2, Tmd = 3 };
+// Folder: a title kept as loose files, its TMD, ticket and contents apart.
+enum class FileKind { Unknown = 0, Wad = 1, Ticket = 2, Tmd = 3, Folder = 4 };
+
+// Whether a title of this kind holds a TMD, and a ticket.
+inline bool holdsTmd(FileKind kind) {
+    return kind == FileKind::Tmd || kind == FileKind::Wad || kind == FileKind::Folder;
+}
+inline bool holdsTicket(FileKind kind) {
+    return kind == FileKind::Ticket || kind == FileKind::Wad || kind == FileKind::Folder;
+}
 
 // How many bytes to read from the start of a file of `fileLength` bytes
 // before classifying it, or 0 when no accepted layout is that long (a

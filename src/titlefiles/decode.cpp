@@ -103,7 +103,9 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
     } else {
         decodeTmd(title.tmd, title.contentCount, facts);
     }
-    if (title.kind != FileKind::Tmd)
+    facts->folder = title.folder;
+    facts->hasTicket = holdsTicket(title.kind) && (title.folder == nullptr || title.folder->hasTicket);
+    if (facts->hasTicket)
         decodeTicket(title.ticket, &facts->ticket);
     if (title.kind == FileKind::Wad) {
         copyField(title.start, WadTypeOffset, facts->wad.type, WadTypeLength);

@@ -56,8 +56,12 @@ struct TitleFacts {
     std::uint16_t contentCount;
     ByteSpan contents;  // contentCount records, read with decodeContent
     TitleSizes sizes;
-    // A bare ticket's, or the one in a WAD's ticket section.
+    // A bare ticket's, or the one in a WAD's ticket section or a title
+    // folder's ticket file; a title folder may have none.
+    bool hasTicket;
     TicketFacts ticket;
+    // A title folder's content files, by record; null for a single file.
+    const FolderParts* folder;
     WadFacts wad;
     // What verification found; null without /v.
     const VerifyFacts* verify;

@@ -126,6 +126,7 @@ LoadStatus finishTitle(LoadedTitle* title) {
         title->ticket = keptBytes(c.ranges[TicketBytes]);
         return finishTmd(title, wadTmdOffset(title->start), readBe32(title->start, WadTmdLengthOffset));
     case FileKind::Unknown:
+    case FileKind::Folder:  // never what a file's bytes say
         break;
     }
     return fail(title, LoadUnknownStructure, LoadCause::NoSignature);
@@ -150,19 +151,30 @@ LoadStatus readTitle(OsFile* file, LoadedTitle* title, const KeySet* keys) {
     return readPlanned(file, title);
 }
 
-}  // namespace
-
-LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys) {
+// A name that will not open as a file may be a title folder.
+LoadStatus loadNamed(LoadedTitle* title, const PathChar* name, const KeySet* keys) {
     OsFile file{};
     OsResult opened = isStandardInput(name) ? osOpenStandardInput(&file) : osOpen(name, &file);
     if (opened != OsOk) {
         title->osError = file.error;
-        return fail(title, LoadReadFailed, LoadCause::SystemError);
+        bool isFolder = false;
+        LoadStatus status = isStandardInput(name) ? LoadReadFailed : loadFolder(title, name, keys, &isFolder);
+        return isFolder ? status : fail(title, LoadReadFailed, LoadCause::SystemError);
     }
-    LoadStatus status = readTitle(&file, title, keys);
+    LoadStatus status = loadOpenFile(title, &file, keys);
     osClose(&file);
-    if (status == LoadOk)
-        status = finishTitle(title);
+    return status;
+}
+
+}  // namespace
+
+LoadStatus loadOpenFile(LoadedTitle* title, OsFile* file, const KeySet* keys) {
+    LoadStatus status = readTitle(file, title, keys);
+    return status == LoadOk ? finishTitle(title) : status;
+}
+
+LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys) {
+    LoadStatus status = loadNamed(title, name, keys);
     if (status == LoadOk && keys != nullptr && !verifyTitle(title, *keys, &title->verify)) {
         osCryptoFailureText(title->reason, sizeof title->reason);
         status = fail(title, LoadCryptoFailed, LoadCause::Cryptography);
@@ -173,6 +185,11 @@ LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* key
 }
 
 void releaseTitle(LoadedTitle* title) {
+    if (title->folder != nullptr) {
+        releaseFolder(title->folder);
+        osFree(title->folder);
+        title->folder = nullptr;
+    }
     releaseVerifyFacts(&title->verify);
     releaseWadContents(&title->contents);
     releaseCapture(&title->capture);

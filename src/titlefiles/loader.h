@@ -13,10 +13,11 @@
 #include "titlefiles/classify.h"
 #include "titlefiles/contents.h"
 #include "titlefiles/endian.h"
+#include "titlefiles/folder.h"
 #include "titlefiles/formats.h"
 #include "titlefiles/verify.h"
 
-enum LoadStatus {
+enum LoadStatus : int {
     LoadOk = 0,
     LoadReadFailed = 1,        // the file would not open, or a read came back short
     LoadOutOfMemory = 3,       // a buffer could not be allocated
@@ -38,6 +39,7 @@ enum class LoadCause {
     RecordsPastSection,  // a WAD's TMD claims more records than its section holds
     NoMemory,
     Cryptography,  // the library's reason is in LoadedTitle::reason
+    FolderTmdNotTmd,  // a title folder's TMD file is no TMD
 };
 
 // What one file yields. The bytes belong to its capture from loadTitle
@@ -50,7 +52,10 @@ struct LoadedTitle {
     ByteSpan ticket;  // a bare ticket, or as much of a WAD's as was kept
     ByteSpan tmd;     // the TMD header and its records
     std::uint16_t contentCount;
-    // With verification: the walk over a WAD's contents, and what it found.
+    // A title folder's ticket and content files; null for a single file.
+    FolderParts* folder;
+    // With verification: the walk over a WAD's contents (or a title
+    // folder's content files), and what it found.
     WadContents contents;
     VerifyFacts verify;
     // On failure: why.
@@ -64,6 +69,10 @@ struct LoadedTitle {
 // byte passing through the verifier. The file is closed on return; on
 // failure every buffer is released already, and `cause` says why.
 LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr);
+
+// Reads an open regular file, or a stream, as loadTitle does once it has
+// opened it, and leaves it open.
+LoadStatus loadOpenFile(LoadedTitle* title, OsFile* file, const KeySet* keys);
 
 // Releases what a successful loadTitle holds. Safe on a failed or zeroed one.
 void releaseTitle(LoadedTitle* title);

@@ -44,6 +44,14 @@ OsResult faultyOpen(const PathChar* name, OsFile* file) {
     return osSystemMethods.open(name, file);
 }
 
+OsResult faultyOpenRegular(const PathChar* name, OsFile* file) {
+    if (failNow(Open)) {
+        file->error = ENOENT;
+        return OsError;
+    }
+    return osSystemMethods.openRegular(name, file);
+}
+
 OsResult faultyOpenStandardInput(OsFile* file) {
     if (failNow(Open)) {
         file->error = EBADF;
@@ -100,7 +108,7 @@ const OsMethods faultyMethods = {
     faultyReadAt,       faultyReadNext,                  osSystemMethods.close,
     faultyAlloc,        countedFree,                     faultyWriteStdout,
     osSystemMethods.stdoutIsTerminal, osSystemMethods.encodeForOutput, osSystemMethods.errorText,
-    osSystemMethods.folderError, osSystemMethods.openRegular, osSystemMethods.readKey,
+    osSystemMethods.folderError, faultyOpenRegular, osSystemMethods.readFolder, osSystemMethods.readKey,
 };
 
 // The cryptography library's calls, each of which can fail as the library

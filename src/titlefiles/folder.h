@@ -1,0 +1,39 @@
+// SPDX-License-Identifier: MIT
+// Title folders: a title kept as the loose files it is delivered in, not
+// packed into a WAD. Its TMD (title.tmd, tmd, or the highest tmd.<n>, its
+// certificates appended), its ticket (cetk or title.tik, certificates
+// appended) and one file per content, named by the content's ID in eight
+// hexadecimal digits: as delivered, encrypted and padded to 16 bytes
+// ("0000000a"), or decrypted ("0000000A.app"). Each file is opened by its
+// name inside the folder only, made from a formatted ID, never from text
+// a file holds, and must be a regular file; each is read once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "platform/os.h"
+#include "titlefiles/keyset.h"
+
+struct LoadedTitle;
+enum LoadStatus : int;
+
+// "0123abcd.app" and its terminator.
+inline constexpr std::size_t ContentFileNameRoom = 13;
+
+// How a content's file was found to hold it, under /v.
+enum class ContentForm : std::uint8_t { Unchecked = 0, Encrypted, Decrypted };
+
+struct FolderParts {
+    bool hasTicket;
+    std::uint8_t* ticketFile;  // its first bytes: the ticket, then its certificates (osAlloc)
+    std::size_t ticketFileLength;
+    char (*names)[ContentFileNameRoom];  // by record: the content's file, "" where none is there
+    ContentForm* forms;                  // by record, under /v
+};
+
+// Loads `folder` as a title folder when it is one (`*isFolder`); else
+// loads nothing and leaves `title` as it was.
+LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* keys, bool* isFolder);
+
+void releaseFolder(FolderParts* parts);

@@ -1,0 +1,214 @@
+// SPDX-License-Identifier: MIT
+// Title folders: a title kept as its TMD, its ticket and one file per
+// content, as delivered (encrypted, named in lower case) or unpacked
+// (decrypted, in upper case with ".app"), reported as its TMD is and
+// verified as a WAD is, on Linux and under Wine.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include <nlohmann/json.hpp>
+
+#include "signing.h"
+#include "tool_run.h"
+
+namespace {
+
+using json = nlohmann::json;
+using titlecraft::Bytes;
+using titlecraft::TitleParts;
+
+// IDs with letters, so that the case of their names matters.
+const titlecraft::Tmd FolderTitle{
+    .version = 7, .contents = {{0x0001, 3000, {}, 0x1A}, {0x0001, 20000, {}, 0x2B}, {0x8001, 32, {}, 0xC3}}};
+const titlecraft::Ticket FolderTicket{.version = 7};
+const char* const Encrypted[] = {"0000001a", "0000002b", "000000c3"};
+const char* const Decrypted[] = {"0000001A.app", "0000002B.app", "000000C3.app"};
+
+enum class Form { Encrypted, Decrypted };
+
+struct FolderSpec {
+    Form form = Form::Encrypted;
+    bool ticket = true;
+    titlecraft::Ticket ticketOf = FolderTicket;
+    int missing = -1;    // a content whose file is not there
+    int damaged = -1;    // a content with a byte changed
+    int shortened = -1;  // a content cut short
+    const char* tmdName = "tmd";
+};
+
+TitleParts folderParts(const titlecraft::Ticket& ticket = FolderTicket) {
+    return titlecraft::genuineParts(FolderTitle, ticket);
+}
+
+// The TMD's and the ticket's files carry the certificates they are
+// delivered with: CP and CA after the TMD, XS and CA after the ticket.
+void writeFolder(const TempDir& dir, const std::string& name, const FolderSpec& spec) {
+    std::filesystem::create_directory(dir.path + "/" + name);
+    TitleParts parts = folderParts(spec.ticketOf);
+    Bytes chain = titlecraft::syntheticCertChain();
+    Bytes ca(chain.begin(), chain.begin() + 0x400);
+    Bytes cp(chain.begin() + 0x400, chain.begin() + 0x700);
+    Bytes xs(chain.begin() + 0x700, chain.end());
+    dir.write(name + "/" + spec.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca));
+    if (spec.ticket)
+        dir.write(name + "/cetk", titlecraft::concat(titlecraft::concat(parts.ticket, xs), ca));
+    for (int i = 0; i < 3; ++i) {
+        if (i == spec.missing)
+            continue;
+        Bytes content = spec.form == Form::Encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
+        if (i == spec.damaged)
+            content.at(content.size() / 2) ^= 1;
+        if (i == spec.shortened)
+            content.resize(content.size() - 40);
+        dir.write(name + "/" + (spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i]), content);
+    }
+}
+
+// A key folder with the made-up standard key and root.
+std::string writeKeys(const TempDir& dir) {
+    std::filesystem::create_directory(dir.path + "/keys");
+    dir.write("keys/standard.key", Bytes(titlecraft::SyntheticCommonKeys[0], titlecraft::SyntheticCommonKeys[0] + 16));
+    dir.write("keys/root.key", titlecraft::rootKeyBytes());
+    return "--keys=keys";
+}
+
+struct FolderCase {
+    const char* name;
+    FolderSpec spec;
+    const char* verify;
+    const char* hashes;  // the contents' hash fields, as JSON
+    int exitCode;
+};
+
+const FolderCase FolderCases[] = {
+    {"as delivered", {},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+    {"unpacked", {.form = Form::Decrypted},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+    {"a content missing", {.missing = 1},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     R"(["ok","missing","ok"])", 15},
+    {"a content damaged", {.damaged = 0},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     R"(["mismatch","ok","ok"])", 15},
+    {"a decrypted content damaged", {.form = Form::Decrypted, .damaged = 2},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     R"(["ok","ok","mismatch"])", 15},
+    {"a content cut short", {.shortened = 1},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     R"(["ok","missing","ok"])", 15},
+    // Without a ticket, encrypted contents cannot be checked; decrypted ones can.
+    {"no ticket", {.ticket = false},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})",
+     R"([null,null,null])", 16},
+    {"no ticket, unpacked", {.form = Form::Decrypted, .ticket = false},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":"ok","verdict":"unproven"})",
+     R"(["ok","ok","ok"])", 16},
+    {"another title's ticket", {.ticketOf = {.low = 0x41424344, .version = 7}},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})",
+     R"(["ok","ok","ok"])", 15},
+    {"a numbered TMD", {.tmdName = "tmd.7"},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+};
+
+TEST(Folders, EachFindingAsJson) {
+    TempDir dir;
+    std::string keys = writeKeys(dir);
+    int n = 0;
+    for (const FolderCase& c : FolderCases) {
+        SCOPED_TRACE(c.name);
+        std::string name = "t" + std::to_string(n++);
+        writeFolder(dir, name, c.spec);
+        ToolRun run = runTool({"/j", "/v", keys, name}, dir.path);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        json j = json::parse(run.out);
+        EXPECT_EQ(j["kind"], "folder");
+        EXPECT_EQ(j["verify"], json::parse(c.verify));
+        json hashes = json::array();
+        for (const json& content : j["contents"])
+            hashes.push_back(content["hash"]);
+        EXPECT_EQ(hashes, json::parse(c.hashes));
+        EXPECT_EQ(j["ticket"].is_null(), !c.spec.ticket);
+        // The same with every core, and with one.
+        EXPECT_EQ(runTool({"/j", "/v", "--jobs=1", keys, name}, dir.path).out, run.out);
+    }
+}
+
+// Without /v a title folder is its TMD's report; the contents' files are named.
+TEST(Folders, ReportedAsTheirTmd) {
+    TempDir dir;
+    writeFolder(dir, "delivered", {});
+    writeFolder(dir, "unpacked", {.form = Form::Decrypted, .missing = 2});
+    TitleParts parts = folderParts();
+    dir.write("title.tmd", parts.tmd);
+    ToolRun tmd = runTool({"/n", "title.tmd"}, dir.path);
+    for (const char* name : {"delivered", "unpacked"}) {
+        ToolRun run = runTool({"/n", name}, dir.path);
+        EXPECT_EQ(run.exitCode, 0);
+        std::string expected = tmd.out;
+        expected.replace(expected.find("title.tmd"), 9, name);
+        EXPECT_EQ(run.out, expected);
+    }
+    json delivered = json::parse(runTool({"/j", "delivered"}, dir.path).out);
+    json unpacked = json::parse(runTool({"/j", "unpacked"}, dir.path).out);
+    for (int i = 0; i < 3; ++i) {
+        EXPECT_EQ(delivered["contents"][i]["file"], Encrypted[i]);
+        EXPECT_FALSE(delivered["contents"][i].contains("form"));
+    }
+    EXPECT_EQ(unpacked["contents"][0]["file"], Decrypted[0]);
+    EXPECT_TRUE(unpacked["contents"][2]["file"].is_null());
+    EXPECT_EQ(delivered["ticket"]["titleId"], delivered["titleId"]);
+    std::string keys = writeKeys(dir);
+    json verified = json::parse(runTool({"/j", "/v", keys, "unpacked"}, dir.path).out);
+    EXPECT_EQ(verified["contents"][0]["form"], "decrypted");
+    EXPECT_TRUE(verified["contents"][2]["form"].is_null());
+}
+
+// What a folder is not: one without a TMD stays a folder that cannot be
+// read; one whose TMD is damaged gets the TMD's failure.
+TEST(Folders, FoldersThatAreNoTitles) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path + "/empty");
+    dir.write("empty/cetk", titlecraft::ticketBytes({}));
+    writeFolder(dir, "cut", {});
+    TitleParts parts = folderParts();
+    parts.tmd.resize(parts.tmd.size() - 10);
+    dir.write("cut/tmd", parts.tmd);
+    const char* reason = UnderWine ? "Permission denied" : "Is a directory";
+    const struct {
+        const char* name;
+        int exitCode;
+        std::string text;
+        std::string error;
+    } cases[] = {
+        {"empty", 11, "\nError: Cannot read file 'empty' !\n\n", std::string("cannot-read\",\"reason\":\"") + reason},
+        {"cut", 11, "\nError: Cannot read file 'cut' !\n\n", "cannot-read\",\"reason\":\"the file ends before its records"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun text = runTool({"/n", c.name}, dir.path);
+        EXPECT_EQ(text.exitCode, c.exitCode);
+        EXPECT_EQ(text.out, c.text);
+        EXPECT_NE(runTool({"/j", c.name}, dir.path).out.find(c.error), std::string::npos);
+    }
+}
+
+// The text of a verified folder: a WAD's lines under its TMD's report.
+TEST(Folders, VerifiedText) {
+    TempDir dir;
+    std::string keys = writeKeys(dir);
+    writeFolder(dir, "t", {.missing = 0, .damaged = 1});
+    ToolRun run = runTool({"/n", "/v", keys, "t"}, dir.path);
+    EXPECT_EQ(run.exitCode, 15);
+    EXPECT_NE(run.out.find("Data files: 3\nSize: 24268 - 24300 byte (1 - 1 blocks)\n"
+                           "Signatures: TMD valid, ticket valid\nContents: 1 of 3 damaged, 1 missing\n"
+                           "Verdict: failed\n" + Rule + "\n"),
+              std::string::npos)
+        << run.out;
+}
+
+}  // namespace

@@ -12,12 +12,14 @@
 // the next byte's value (0 as 256). Bit 3: a name follows, its length in
 // the next byte; otherwise the name is "fuzz.bin". Bit 4: the verifying
 // run writes text rather than JSON. The rest is the file's contents.
+#include <algorithm>
 #include <clocale>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "cli/driver.h"
 #include "common/output.h"
@@ -34,6 +36,9 @@ constexpr std::uint8_t Sparse = 2;
 constexpr std::uint8_t Stream = 4;
 constexpr std::uint8_t Named = 8;
 constexpr std::uint8_t VerifyAsText = 16;
+constexpr std::uint8_t TitleFolder = 32;
+constexpr std::uint8_t DecryptedContents = 64;
+constexpr std::uint8_t TwoThreads = 128;
 constexpr std::size_t LengthBytes = 8;
 
 // Stops the fuzzer at the first check that fails, saying which.
@@ -55,16 +60,19 @@ const std::uint8_t* take(const std::uint8_t** data, std::size_t* size, std::size
 }
 
 // One whole run; returns its exit code and leaves its output in *out.
-int runOnce(const char* option, std::string name, std::string* out, bool verify = false) {
+// Verifying runs on one thread unless told to use two: starting threads
+// costs more than a small input's whole run.
+int runOnce(const char* option, std::string name, std::string* out, bool verify = false, bool threads = false) {
     runOptions = DefaultRunOptions;
     keyFolder = nullptr;
     jobsValue = nullptr;
     outReset();
     clearMemoryOutput();
-    std::string words[] = {"Tessarlumen", option, verify ? "/v" : "/n", verify ? "--keys=k" : "/n", "--", name};
+    std::string words[] = {"Tessarlumen", option, verify ? "/v" : "/n", verify ? "--keys=k" : "/n",
+                           threads ? "--jobs=2" : verify ? "--jobs=1" : "/n", "--", name};
     char* argv[] = {words[0].data(), words[1].data(), words[2].data(), words[3].data(), words[4].data(),
-                    words[5].data(), nullptr};
-    int exitCode = runMain(6, argv);
+                    words[5].data(), words[6].data(), nullptr};
+    int exitCode = runMain(7, argv);
     *out = memoryOutput();
     // Every path must close the file and release its buffers.
     check(memoryFilesOpen() == 0 && memoryBlocksLive() == 0);
@@ -112,6 +120,44 @@ bool keysSet() {
 }
 const bool keysReady = keysSet();
 
+std::uint64_t readField(const std::uint8_t* bytes, std::size_t n) {
+    std::uint64_t value = 0;
+    for (std::size_t i = 0; i < n; ++i)
+        value = value << 8 | bytes[i];
+    return value;
+}
+
+// Lays the input out as a title folder: its TMD, its ticket, and a file
+// for each content its TMD's records name, as far as the bytes go.
+void setFolder(const std::uint8_t* data, std::size_t size, bool decrypted) {
+    constexpr std::size_t CountAt = 0x1DE;
+    constexpr std::size_t RecordsAt = 0x1E4;
+    constexpr std::size_t RecordLength = 0x24;
+    constexpr std::size_t MostContents = 30;
+    static std::string names[MostContents];
+    std::vector<MemoryFolderFile> files;
+    const std::uint8_t* lengths = take(&data, &size, 4);
+    std::size_t tmdLength = lengths != nullptr ? std::min<std::size_t>(readField(lengths, 2), size) : 0;
+    const std::uint8_t* tmd = take(&data, &size, tmdLength);
+    std::size_t ticketLength = lengths != nullptr ? std::min<std::size_t>(readField(lengths + 2, 2), size) : 0;
+    const std::uint8_t* ticket = take(&data, &size, ticketLength);
+    files.push_back({"tmd", tmd, tmdLength});
+    if (ticketLength > 0)
+        files.push_back({"cetk", ticket, ticketLength});
+    std::size_t count = tmdLength >= RecordsAt ? std::size_t{readField(tmd + CountAt, 2)} : 0;
+    for (std::size_t i = 0; i < count && i < MostContents && RecordsAt + (i + 1) * RecordLength <= tmdLength; ++i) {
+        const std::uint8_t* record = tmd + RecordsAt + i * RecordLength;
+        std::uint64_t want = readField(record + 8, 8);
+        want = decrypted ? want : (want + 15) / 16 * 16;
+        std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(want, size));
+        char name[16];
+        std::snprintf(name, sizeof name, decrypted ? "%08X.app" : "%08x", static_cast<unsigned>(readField(record, 4)));
+        names[i] = name;
+        files.push_back({names[i].c_str(), take(&data, &size, n), n});
+    }
+    setMemoryFolder("title", files.data(), files.size());
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -138,11 +184,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (bytes != nullptr)
             name.assign(reinterpret_cast<const char*>(bytes), strnlen(reinterpret_cast<const char*>(bytes), *n));
     }
-    if (chunk != 0)
+    setMemoryFolder(nullptr, nullptr, 0);
+    if ((flags & TitleFolder) != 0) {
+        name = "title";
+        setMemoryFile(nullptr, 0, 0, false);
+        setFolder(data, size, (flags & DecryptedContents) != 0);
+    } else if (chunk != 0) {
         setMemoryStream(data, size, chunk);
-    else
+    } else {
         setMemoryFile(data, size, length >= 0 || (flags & ExplicitLength) != 0 ? length : std::int64_t(size),
                       (flags & Sparse) != 0);
+    }
 
     std::string text;
     std::string json;
@@ -157,7 +209,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // makes the cryptography library fail (2).
     bool asText = (flags & VerifyAsText) != 0;
     std::string verified;
-    int verifyCode = runOnce(asText ? "/n" : "/j", name, &verified, true);
+    int verifyCode = runOnce(asText ? "/n" : "/j", name, &verified, true, (flags & TwoThreads) != 0);
     check(keysReady);
     check(verifyCode == exitCode || verifyCode == 11 || verifyCode == 13 ||
           (exitCode == 0 && (verifyCode == 15 || verifyCode == 16)));

@@ -62,6 +62,22 @@ TEST(Windows, ExpandedNamesAreFilesInWindowsOrder) {
     EXPECT_EQ(runTool({"-n.wad"}, dir.path).exitCode, 1);
 }
 
+// A pattern never matches a folder, not even a title folder; named
+// outright, a title folder is read.
+TEST(Windows, PatternsNeverMatchFolders) {
+    if (!UnderWine)
+        GTEST_SKIP() << "Windows build only";
+    TempDir dir;
+    ASSERT_EQ(mkdir((dir.path + "/t1").c_str(), 0755), 0);
+    dir.write("t1/title.tmd", titlecraft::tmdBytes({}));
+    dir.write("t2.tik", titlecraft::ticketBytes({}));
+    ToolRun run = runTool({"/n", "t*"}, dir.path);
+    EXPECT_EQ(run.out, ticketReport("t2.tik") + "\n");
+    run = runTool({"/n", "t1"}, dir.path);
+    EXPECT_EQ(run.exitCode, 0);
+    EXPECT_NE(run.out.find("TMD info of \"t1\" :"), std::string::npos) << run.out;
+}
+
 TEST(Windows, FoldersAndDevicesAreNotTitleFiles) {
     if (!UnderWine)
         GTEST_SKIP() << "Windows build only";

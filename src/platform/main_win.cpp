@@ -61,7 +61,8 @@ bool globMatches(const wchar_t* pattern, const wchar_t* name) {
 // The names matching `pattern`, with the pattern's folder in front, in the
 // order Windows lists names: an ordinal comparison without regard to case.
 // FindFirstFileW also matches 8.3 short names (so "*.wad" finds x.wadx);
-// only names whose long form matches are kept.
+// only names whose long form matches are kept. Folders are never matched:
+// a title folder is named outright.
 std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
     std::size_t folder = 0;
     for (std::size_t i = 0; pattern[i] != 0; ++i)
@@ -74,7 +75,8 @@ std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
         return matches;
     do {
         const wchar_t* name = found.cFileName;
-        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 && globMatches(pattern + folder, name))
+        bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+        if (!isFolder && globMatches(pattern + folder, name))
             matches.push_back(std::wstring(pattern, folder) + name);
     } while (FindNextFileW(search, &found));
     FindClose(search);

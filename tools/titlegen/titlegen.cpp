@@ -53,6 +53,22 @@ Bytes seed(const Bytes& contents, const SeedForm& form = {}) {
     return concat(b, contents);
 }
 
+// A title folder as the fuzzer takes it: its TMD and ticket files with
+// their certificates, then every content's file, encrypted or not.
+Bytes folderSeed(const Tmd& tmd, bool decrypted, bool withTicket) {
+    TitleParts parts = genuineParts(tmd, Ticket{.low = tmd.low, .version = tmd.version});
+    Bytes chain = syntheticCertChain();
+    Bytes tmdFile = concat(parts.tmd, chain);
+    Bytes ticketFile = withTicket ? concat(parts.ticket, chain) : Bytes{};
+    Bytes b = {static_cast<std::uint8_t>(decrypted ? 32 | 64 : 32), 0, 0, 0, 0};
+    putBe16(b, 1, static_cast<std::uint16_t>(tmdFile.size()));
+    putBe16(b, 3, static_cast<std::uint16_t>(ticketFile.size()));
+    b = concat(concat(b, tmdFile), ticketFile);
+    for (std::size_t i = 0; i < parts.plain.size(); ++i)
+        b = concat(b, decrypted ? parts.plain[i] : encryptContent(parts, i));
+    return b;
+}
+
 Tmd tmdWith(std::size_t contents) {
     Tmd tmd{.version = 3};
     for (std::size_t i = 0; i < contents; ++i)
@@ -101,6 +117,9 @@ std::vector<SampleFile> corpusFiles() {
         {"tmd-system", seed(tmdBytes(Tmd{.high = 1, .low = 2, .version = 513, .ios = 80}))},
         {"tmd-ios", seed(concat(tmdBytes(Tmd{.high = 1, .low = 58, .ios = 0, .contents = {{0x8001, 5}}}), chain))},
         {"length-fails", seed(tmdBytes(tmdWith(1)), {0x7FFFFFFFFFFFFFFF, false})},
+        {"folder-delivered", folderSeed(tmdWith(3), false, true)},
+        {"folder-unpacked", folderSeed(tmdWith(2), true, true)},
+        {"folder-no-ticket", folderSeed(tmdWith(2), true, false)},
     };
     for (std::size_t length : {484, 487, 488, 1000, 2468, 3811})
         seeds.push_back({"ticket-" + std::to_string(length), seed(resized(concat(ticketBytes(ticket), chain), length))});

@@ -151,6 +151,70 @@ TEST(Verify, RunExitCodes) {
     }
 }
 
+// Every core gives the output of one, byte for byte, in the arguments'
+// order: over the evasions and the samples, with a file that cannot be
+// read in the middle, with and without /k, as text and as JSON.
+TEST(Verify, EveryCoreGivesTheOutputOfOne) {
+    TempDir dir;
+    std::string keys = "--keys=" + Samples + "/keys";
+    std::vector<std::string> names;
+    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles())
+        names.push_back(Samples + "/" + file.name);
+    int n = 0;
+    for (const evasion::Evasion& e : evasion::evasions()) {
+        names.push_back("e" + std::to_string(n++) + ".wad");
+        dir.write(names.back(), e.file);
+    }
+    names.insert(names.begin() + 12, "missing.wad");
+    const std::vector<std::string> forms[] = {{"/n"}, {"/n", "/k"}, {"/j"}};
+    for (const std::vector<std::string>& form : forms) {
+        std::vector<std::string> args = form;
+        args.insert(args.end(), {"/v", keys});
+        std::vector<std::string> one = args;
+        one.push_back("--jobs=1");
+        one.insert(one.end(), names.begin(), names.end());
+        ToolRun reference = runTool(one, dir.path);
+        for (const char* jobs : {"--jobs=2", "--jobs=5", "/v"}) {
+            SCOPED_TRACE(form.back() + std::string(" ") + jobs);
+            std::vector<std::string> many = args;
+            many.push_back(jobs);
+            many.insert(many.end(), names.begin(), names.end());
+            ToolRun run = runTool(many, dir.path);
+            EXPECT_EQ(run.exitCode, reference.exitCode);
+            EXPECT_EQ(run.out, reference.out);
+        }
+        // Without /k the file that cannot be read ends the run; with it, the first failure counts.
+        EXPECT_EQ(reference.exitCode, form.size() == 1 && form[0] == "/n" ? 11 : 15);
+    }
+    const struct {
+        std::vector<std::string> args;
+        std::string out;
+    } errors[] = {
+        {{"/n", "--jobs=2", "e0.wad"}, "\nError: --jobs=N needs /v!  ('/?' for help)\n\n"},
+        {{"/n", "/v", "--jobs=0", "e0.wad"}, "\nError: --jobs=N needs a number from 1 up!  ('/?' for help)\n\n"},
+        {{"/n", "/v", "--jobs=x", "e0.wad"}, "\nError: --jobs=N needs a number from 1 up!  ('/?' for help)\n\n"},
+        {{"/n", "/v", "--jobs=", "e0.wad"}, "\nError: --jobs=N needs a number from 1 up!  ('/?' for help)\n\n"},
+    };
+    for (const auto& e : errors) {
+        ToolRun run = runTool(e.args, dir.path);
+        EXPECT_EQ(run.exitCode, 2);
+        EXPECT_EQ(run.out, e.out);
+    }
+}
+
+// Ctrl-C during a parallel run ends it as an interrupt: here a thread
+// waits on a FIFO nobody writes while the reports wait for it.
+TEST(Verify, AnInterruptEndsAParallelRun) {
+    SKIP_UNDER_WINE("POSIX signals");
+    TempDir dir;
+    dir.write("good.wad", evasion::genuine());
+    ASSERT_EQ(mkfifo((dir.path + "/waiting").c_str(), 0600), 0);
+    std::string script = "set -m; \"$0\" /n /v --jobs=2 --keys=. good.wad waiting good.wad & pid=$!; "
+                         "sleep 0.3; kill -INT $pid; wait $pid; echo \"ended $?\"";
+    ToolRun run = runProgram("/bin/bash", {"-c", script, TESSARLUMEN_EXE}, dir.path, {}, false);
+    EXPECT_NE(run.out.find("ended 130"), std::string::npos) << run.out;
+}
+
 // A system-wide configuration cannot change a verdict: the tool's library
 // context reads none.
 TEST(Verify, SystemConfigurationChangesNothing) {

@@ -248,7 +248,8 @@ TEST(Verify, EachFindingAtEveryReadSize) {
         SCOPED_TRACE(c.name);
         useMemoryKeys(c.keys);
         Bytes file = c.file();
-        MemoryRun first = runInMemory({"/j", "/v", "--keys=k", "f"}, file);
+        // One thread for the reference; every other run on every core.
+        MemoryRun first = runInMemory({"/j", "/v", "--jobs=1", "--keys=k", "f"}, file);
         ASSERT_TRUE(first.clean);
         EXPECT_EQ(first.exitCode, c.exitCode);
         json j = json::parse(first.out);
@@ -406,27 +407,25 @@ TEST(Verify, EveryAllocationAndLibraryCallCanFail) {
         for (const MemoryForm& form : forms) {
             MemoryRun clean = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
             ASSERT_EQ(clean.exitCode, 0);
-            int allocs = 0;
-            int calls = 0;
-            for (bool failed = true; failed;) {
-                setMemoryFailures(++allocs, 0);
-                MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
-                failed = run.exitCode != 0;
-                EXPECT_TRUE(run.clean);
-                if (failed) {
-                    EXPECT_EQ(run.exitCode, 13) << run.out;
+            // Fails the nth call, n = 1, 2, ... until a run passes: the
+            // run's calls are all counted by then.
+            auto failEach = [&](bool allocs, int expectedExit, const char* message) {
+                int n = 0;
+                for (bool failed = true; failed;) {
+                    ++n;
+                    setMemoryFailures(allocs ? n : 0, allocs ? 0 : n);
+                    MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
+                    failed = run.exitCode != 0;
+                    EXPECT_TRUE(run.clean);
+                    if (failed) {
+                        EXPECT_EQ(run.exitCode, expectedExit);
+                        EXPECT_NE(run.out.find(message), std::string::npos) << run.out;
+                    }
                 }
-            }
-            for (bool failed = true; failed;) {
-                setMemoryFailures(0, ++calls);
-                MemoryRun run = runInMemory({"/n", "/v", "--keys=k", "f"}, file, form);
-                failed = run.exitCode != 0;
-                EXPECT_TRUE(run.clean);
-                if (failed) {
-                    EXPECT_EQ(run.exitCode, 2);
-                    EXPECT_NE(run.out.find("\nError: The cryptography library failed! ("), std::string::npos) << run.out;
-                }
-            }
+                return n;
+            };
+            int allocs = failEach(true, 13, "\nError: Not enough working memory!\n\n");
+            int calls = failEach(false, 2, "\nError: The cryptography library failed! (");
             setMemoryFailures(0, 0);
             EXPECT_GT(allocs, 4);
             EXPECT_GT(calls, 4);

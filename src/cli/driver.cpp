@@ -209,6 +209,9 @@ int runExitCode(const RunCodes& codes) {
     return codes.firstFailure != ExitOk ? codes.firstFailure : codes.unproven ? ExitUnproven : ExitOk;
 }
 
+// Why a run stopped before its last file.
+enum class Stop { None, FileFailed, OutputFailed, LibraryFailed };
+
 // The files of a run, loaded on the pool's threads and reported on this
 // one, in the order of the arguments.
 struct RunFiles {
@@ -217,7 +220,8 @@ struct RunFiles {
     LoadStatus* statuses;  // by pool slot
     bool flushEachFile;
     RunCodes codes;
-    int endedWith;  // -1 while the run goes on; then its exit code
+    Stop stop;
+    char reason[OsCryptoReasonRoom];  // the library's, when it failed
 };
 
 void loadFile(void* context, int item, int slot) {
@@ -244,9 +248,8 @@ bool reportFile(void* context, int item, int slot) {
     RunCodes& codes = files->codes;
     if (status == LoadCryptoFailed) {
         // The library, not the file: the run cannot go on.
-        outFlush();
-        files->endedWith =
-            runError("The cryptography library failed!", nullptr, "", failure.reason, ExitUnknownParameter);
+        std::memcpy(files->reason, failure.reason, sizeof files->reason);
+        files->stop = Stop::LibraryFailed;
         return false;
     }
     if (status != LoadOk) {
@@ -261,15 +264,12 @@ bool reportFile(void* context, int item, int slot) {
     codes.unproven = codes.unproven || failure.verdict == Verdict::Unproven;
     if (files->flushEachFile)
         outFlush();
-    if (outFailed()) {
-        files->endedWith = failOutput();  // no further file is reported
-        return false;
-    }
-    if (status != LoadOk && !runOptions.keepGoing) {
-        files->endedWith = endRun(runExitCode(codes));
-        return false;
-    }
-    return true;
+    // No further file is reported after a failed write, or without /k
+    // after a file that failed.
+    files->stop = outFailed()                                  ? Stop::OutputFailed
+                  : status != LoadOk && !runOptions.keepGoing ? Stop::FileFailed
+                                                               : Stop::None;
+    return files->stop == Stop::None;
 }
 
 // Under /v files are verified on as many threads as the run may use, each
@@ -280,7 +280,7 @@ int reportFiles(int argc, PathChar** argv) {
     int slots = threads > 1 ? 2 * threads : 1;
     LoadedTitle one;
     LoadStatus oneStatus;
-    RunFiles files{argv + 1, &one, &oneStatus, osStdoutIsTerminal(), {ExitOk, false}, -1};
+    RunFiles files{argv + 1, &one, &oneStatus, osStdoutIsTerminal(), {ExitOk, false}, Stop::None, {}};
     if (slots > 1) {
         files.titles = static_cast<LoadedTitle*>(osAlloc(sizeof(LoadedTitle) * static_cast<std::size_t>(slots)));
         files.statuses = static_cast<LoadStatus*>(osAlloc(sizeof(LoadStatus) * static_cast<std::size_t>(slots)));
@@ -295,8 +295,18 @@ int reportFiles(int argc, PathChar** argv) {
         osFree(files.titles);
         osFree(files.statuses);
     }
-    if (files.endedWith >= 0)
-        return files.endedWith;
+    // The threads have ended: the run ends as the files made it.
+    switch (files.stop) {
+    case Stop::LibraryFailed:
+        outFlush();
+        return runError("The cryptography library failed!", nullptr, "", files.reason, ExitUnknownParameter);
+    case Stop::OutputFailed:
+        return failOutput();
+    case Stop::FileFailed:
+        return endRun(runExitCode(files.codes));
+    case Stop::None:
+        break;
+    }
     outText(outputForm->runEnd);
     return endRun(runExitCode(files.codes));
 }

@@ -63,24 +63,6 @@ bool takeRootKey(const std::uint8_t* bytes, std::size_t n, KeySet* keys) {
     return true;
 }
 
-// `folder`, a separator and `name`, in a block from osAlloc; null when
-// memory ran out.
-PathChar* joinPath(const PathChar* folder, const char* name) {
-    std::size_t n = 0;
-    while (folder[n] != 0)
-        ++n;
-    std::size_t length = std::strlen(name);
-    auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
-    if (path == nullptr)
-        return nullptr;
-    std::memcpy(path, folder, n * sizeof(PathChar));
-    if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
-        path[n++] = OsPathSeparator;
-    for (std::size_t i = 0; i <= length; ++i)
-        path[n + i] = static_cast<PathChar>(name[i]);
-    return path;
-}
-
 PathChar* copyPath(const PathChar* path) {
     std::size_t n = 0;
     while (path[n] != 0)
@@ -116,7 +98,7 @@ KeyStatus readKeyFile(const PathChar* path, std::uint8_t* bytes, std::size_t* n,
 
 // Reads and takes the key file `name` of `folder`.
 KeyStatus readKey(const PathChar* folder, const char* name, int index, KeySet* keys, KeyProblem* problem) {
-    PathChar* path = joinPath(folder, name);
+    PathChar* path = osPathInFolder(folder, name);
     if (path == nullptr)
         return KeyStatus::NoMemory;
     std::uint8_t file[LongestKeyFile];

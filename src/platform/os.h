@@ -176,3 +176,7 @@ std::size_t osDefaultKeyFolder(PathChar* out, std::size_t room);
 // The separator between a folder and a name inside it.
 inline constexpr PathChar OsPathSeparator = OsSlashStartsPaths ? '/' : '\\';
 
+// `folder`, a separator unless it ends in one, and `name` (ASCII), in a
+// block from osAlloc; null when memory ran out.
+PathChar* osPathInFolder(const PathChar* folder, const char* name);
+

@@ -26,3 +26,19 @@ void osCommonFree(void* block) {
 const char* osCommonErrorText(int error) {
     return error == OsNotRegularFile ? "Not a regular file" : std::strerror(error);
 }
+
+PathChar* osPathInFolder(const PathChar* folder, const char* name) {
+    std::size_t n = 0;
+    while (folder[n] != 0)
+        ++n;
+    std::size_t length = std::strlen(name);
+    auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
+    if (path == nullptr)
+        return nullptr;
+    std::memcpy(path, folder, n * sizeof(PathChar));
+    if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
+        path[n++] = OsPathSeparator;
+    for (std::size_t i = 0; i <= length; ++i)
+        path[n + i] = static_cast<PathChar>(name[i]);
+    return path;
+}

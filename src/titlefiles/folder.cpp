@@ -19,33 +19,10 @@ constexpr std::size_t TicketFileLimit = TicketLength + CertChainLimit;
 // Content files are read in blocks this large.
 constexpr std::size_t ContentChunk = 1024 * 1024;
 
-std::size_t textLength(const PathChar* text) {
-    std::size_t n = 0;
-    while (text[n] != 0)
-        ++n;
-    return n;
-}
-
-// `folder`, a separator and `name`, in a block from osAlloc; null when
-// memory ran out.
-PathChar* inFolder(const PathChar* folder, const char* name) {
-    std::size_t n = textLength(folder);
-    std::size_t length = std::strlen(name);
-    auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
-    if (path == nullptr)
-        return nullptr;
-    std::memcpy(path, folder, n * sizeof(PathChar));
-    if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
-        path[n++] = OsPathSeparator;
-    for (std::size_t i = 0; i <= length; ++i)
-        path[n + i] = static_cast<PathChar>(name[i]);
-    return path;
-}
-
 // Opens the regular file `name` inside `folder`: OsOk, OsAbsent, or
 // OsError with `file->error` (ENOMEM when the path could not be made).
 OsResult openInFolder(const PathChar* folder, const char* name, OsFile* file) {
-    PathChar* path = inFolder(folder, name);
+    PathChar* path = osPathInFolder(folder, name);
     if (path == nullptr) {
         file->error = ENOMEM;
         return OsError;

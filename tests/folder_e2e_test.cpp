@@ -10,6 +10,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "folders.h"
 #include "signing.h"
 #include "tool_run.h"
 
@@ -19,51 +20,16 @@ using json = nlohmann::json;
 using titlecraft::Bytes;
 using titlecraft::TitleParts;
 
-// IDs with letters, so that the case of their names matters.
-const titlecraft::Tmd FolderTitle{
-    .version = 7, .contents = {{0x0001, 3000, {}, 0x1A}, {0x0001, 20000, {}, 0x2B}, {0x8001, 32, {}, 0xC3}}};
-const titlecraft::Ticket FolderTicket{.version = 7};
-const char* const Encrypted[] = {"0000001a", "0000002b", "000000c3"};
-const char* const Decrypted[] = {"0000001A.app", "0000002B.app", "000000C3.app"};
+using namespace folders;
 
-enum class Form { Encrypted, Decrypted };
-
-struct FolderSpec {
-    Form form = Form::Encrypted;
-    bool ticket = true;
-    titlecraft::Ticket ticketOf = FolderTicket;
-    int missing = -1;    // a content whose file is not there
-    int damaged = -1;    // a content with a byte changed
-    int shortened = -1;  // a content cut short
-    const char* tmdName = "tmd";
-};
-
-TitleParts folderParts(const titlecraft::Ticket& ticket = FolderTicket) {
-    return titlecraft::genuineParts(FolderTitle, ticket);
+TitleParts folderParts(const titlecraft::Ticket& ticket = TitleTicket) {
+    return titlecraft::genuineParts(Title, ticket);
 }
 
-// The TMD's and the ticket's files carry the certificates they are
-// delivered with: CP and CA after the TMD, XS and CA after the ticket.
-void writeFolder(const TempDir& dir, const std::string& name, const FolderSpec& spec) {
+void writeFolder(const TempDir& dir, const std::string& name, const Spec& spec) {
     std::filesystem::create_directory(dir.path + "/" + name);
-    TitleParts parts = folderParts(spec.ticketOf);
-    Bytes chain = titlecraft::syntheticCertChain();
-    Bytes ca(chain.begin(), chain.begin() + 0x400);
-    Bytes cp(chain.begin() + 0x400, chain.begin() + 0x700);
-    Bytes xs(chain.begin() + 0x700, chain.end());
-    dir.write(name + "/" + spec.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca));
-    if (spec.ticket)
-        dir.write(name + "/cetk", titlecraft::concat(titlecraft::concat(parts.ticket, xs), ca));
-    for (int i = 0; i < 3; ++i) {
-        if (i == spec.missing)
-            continue;
-        Bytes content = spec.form == Form::Encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
-        if (i == spec.damaged)
-            content.at(content.size() / 2) ^= 1;
-        if (i == spec.shortened)
-            content.resize(content.size() - 40);
-        dir.write(name + "/" + (spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i]), content);
-    }
+    for (const File& f : files(spec))
+        dir.write(name + "/" + f.name, f.bytes);
 }
 
 // A key folder with the made-up standard key and root.
@@ -74,53 +40,11 @@ std::string writeKeys(const TempDir& dir) {
     return "--keys=keys";
 }
 
-struct FolderCase {
-    const char* name;
-    FolderSpec spec;
-    const char* verify;
-    const char* hashes;  // the contents' hash fields, as JSON
-    int exitCode;
-};
-
-const FolderCase FolderCases[] = {
-    {"as delivered", {},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
-     R"(["ok","ok","ok"])", 0},
-    {"unpacked", {.form = Form::Decrypted},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
-     R"(["ok","ok","ok"])", 0},
-    {"a content missing", {.missing = 1},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
-     R"(["ok","missing","ok"])", 15},
-    {"a content damaged", {.damaged = 0},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
-     R"(["mismatch","ok","ok"])", 15},
-    {"a decrypted content damaged", {.form = Form::Decrypted, .damaged = 2},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
-     R"(["ok","ok","mismatch"])", 15},
-    {"a content cut short", {.shortened = 1},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
-     R"(["ok","missing","ok"])", 15},
-    // Without a ticket, encrypted contents cannot be checked; decrypted ones can.
-    {"no ticket", {.ticket = false},
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})",
-     R"([null,null,null])", 16},
-    {"no ticket, unpacked", {.form = Form::Decrypted, .ticket = false},
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":"ok","verdict":"unproven"})",
-     R"(["ok","ok","ok"])", 16},
-    {"another title's ticket", {.ticketOf = {.low = 0x41424344, .version = 7}},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})",
-     R"(["ok","ok","ok"])", 15},
-    {"a numbered TMD", {.tmdName = "tmd.7"},
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
-     R"(["ok","ok","ok"])", 0},
-};
-
 TEST(Folders, EachFindingAsJson) {
     TempDir dir;
     std::string keys = writeKeys(dir);
     int n = 0;
-    for (const FolderCase& c : FolderCases) {
+    for (const Case& c : Cases) {
         SCOPED_TRACE(c.name);
         std::string name = "t" + std::to_string(n++);
         writeFolder(dir, name, c.spec);

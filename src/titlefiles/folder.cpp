@@ -84,6 +84,13 @@ LoadStatus failWith(LoadedTitle* title, LoadStatus status, LoadCause cause, int 
     return status;
 }
 
+// A file of the folder that would not open; ENOMEM: its path could not be made.
+LoadStatus openFailed(LoadedTitle* title, const OsFile& file) {
+    if (file.error == ENOMEM)
+        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    return failWith(title, LoadReadFailed, LoadCause::SystemError, file.error);
+}
+
 LoadStatus readFailed(LoadedTitle* title, const OsFile& file) {
     return failWith(title, LoadReadFailed, file.error != 0 ? LoadCause::SystemError : LoadCause::EndsEarly,
                     file.error);
@@ -101,7 +108,7 @@ LoadStatus readTicket(LoadedTitle* title, const PathChar* folder) {
     if (opened == OsAbsent)
         return LoadOk;
     if (opened != OsOk)
-        return failWith(title, LoadReadFailed, LoadCause::SystemError, file.error);
+        return openFailed(title, file);
     std::int64_t length = osFileLength(&file);
     auto n = static_cast<std::size_t>(std::min<std::int64_t>(std::max<std::int64_t>(length, 0), TicketFileLimit));
     parts->hasTicket = true;
@@ -259,7 +266,7 @@ LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet
         OsFile file{};
         OsResult opened = openContent(folder, parts, records, i, &file);
         if (opened == OsError) {
-            status = failWith(title, LoadReadFailed, LoadCause::SystemError, file.error);
+            status = openFailed(title, file);
             break;
         }
         if (keys != nullptr)
@@ -294,7 +301,7 @@ LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* 
         return LoadReadFailed;  // a folder, but no title's: as before
     *isFolder = true;
     if (opened != OsOk)
-        return failWith(title, LoadReadFailed, LoadCause::SystemError, tmd.error);
+        return openFailed(title, tmd);
     LoadStatus status = loadOpenFile(title, &tmd, keys);
     osClose(&tmd);
     if (status != LoadOk)

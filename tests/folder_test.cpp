@@ -1,0 +1,165 @@
+// SPDX-License-Identifier: MIT
+// Title folders in this process, over the in-memory OS layer: each
+// finding, the names a TMD and a content's file are looked for under, and
+// every allocation and library call failing.
+#include <gtest/gtest.h>
+
+#include <nlohmann/json.hpp>
+
+#include "folders.h"
+#include "memory_run.h"
+#include "os_memory.h"
+
+namespace {
+
+using json = nlohmann::json;
+using namespace folders;
+
+// Hands the folder's files to the in-memory layer as the folder "title".
+struct MemoryFolder {
+    std::vector<File> kept;
+    explicit MemoryFolder(std::vector<File> files) : kept(std::move(files)) {
+        std::vector<MemoryFolderFile> entries;
+        for (const File& f : kept)
+            entries.push_back({f.name.c_str(), f.bytes.data(), f.bytes.size()});
+        setMemoryFolder("title", entries.data(), entries.size());
+    }
+    ~MemoryFolder() { setMemoryFolder(nullptr, nullptr, 0); }
+};
+
+const Bytes NoFile;
+
+MemoryRun runFolder(const std::vector<std::string>& args) {
+    return runInMemory(args, NoFile);
+}
+
+TEST(Folder, EachFinding) {
+    useMemoryKeys({});
+    for (const Case& c : Cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFolder folder(files(c.spec));
+        MemoryRun run = runFolder({"/j", "/v", "--keys=k", "title"});
+        EXPECT_TRUE(run.clean);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        json j = json::parse(run.out);
+        EXPECT_EQ(j["verify"], json::parse(c.verify));
+        json hashes = json::array();
+        for (const json& content : j["contents"])
+            hashes.push_back(content["hash"]);
+        EXPECT_EQ(hashes, json::parse(c.hashes));
+        // Without /v: the TMD's report, the files named.
+        MemoryRun plain = runFolder({"/j", "title"});
+        json facts = json::parse(plain.out);
+        EXPECT_EQ(facts["kind"], "folder");
+        EXPECT_EQ(facts["ticket"].is_null(), !c.spec.ticket);
+        for (int i = 0; i < 3; ++i) {
+            const char* expected = c.spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i];
+            EXPECT_EQ(facts["contents"][i]["file"], i == c.spec.missing ? json() : json(expected));
+        }
+    }
+}
+
+// The folder's TMD: title.tmd before tmd, which comes before tmd.<n>; of
+// those, the highest number. Names that only look like one are not.
+TEST(Folder, WhichTmd) {
+    useMemoryKeys({});
+    Bytes good = files({})[0].bytes;
+    Bytes other = good;
+    other.at(0x1DC + 1) ^= 0x10;  // another version: its signature breaks
+    const struct {
+        const char* name;
+        std::vector<File> files;
+        const char* verdict;
+    } cases[] = {
+        {"title.tmd first", {{"title.tmd", good}, {"tmd", other}}, "genuine"},
+        {"tmd before numbered", {{"tmd", good}, {"tmd.9", other}}, "genuine"},
+        {"the highest number", {{"tmd.12", good}, {"tmd.9", other}, {"tmd.2", other}}, "genuine"},
+        {"numbers, not text", {{"tmd.100", good}, {"tmd.99", other}}, "genuine"},
+        {"not numbers", {{"tmd.5", good}, {"tmd.x", other}, {"tmd.", other}, {"tmd.1a", other}, {"ttmd.7", other}},
+         "genuine"},
+        {"the lower number", {{"tmd.1", other}, {"tmd.3", good}}, "genuine"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<File> all = files({});
+        all.erase(all.begin());
+        all.insert(all.end(), c.files.begin(), c.files.end());
+        MemoryFolder folder(all);
+        MemoryRun run = runFolder({"/j", "/v", "--keys=k", "title"});
+        EXPECT_EQ(json::parse(run.out)["verify"]["verdict"], c.verdict) << run.out;
+    }
+    // No TMD at all: a folder that cannot be read.
+    MemoryFolder folder({{"cetk", files({})[1].bytes}});
+    MemoryRun run = runFolder({"/n", "title"});
+    EXPECT_EQ(run.exitCode, 11);
+    EXPECT_EQ(run.out, "\nError: Cannot read file 'title' !\n\n");
+}
+
+// A content's file under each name it may have, of each length a reading
+// allows, with and without the title key.
+TEST(Folder, ContentReadings) {
+    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, TitleTicket);
+    // The last content, 32 bytes: its encrypted and decrypted files are
+    // the same length, so both readings are made.
+    const struct {
+        const char* name;
+        const char* file;
+        bool encrypted;
+        bool withTicket;
+        const char* hash;
+        const char* form;
+    } cases[] = {
+        {"encrypted, lower case", "000000c3", true, true, "ok", "encrypted"},
+        {"encrypted, upper case", "000000C3", true, true, "ok", "encrypted"},
+        {"decrypted, upper case", "000000C3.app", false, true, "ok", "decrypted"},
+        {"decrypted, lower case", "000000c3.app", false, true, "ok", "decrypted"},
+        {"decrypted, as delivered", "000000c3", false, true, "ok", "decrypted"},
+        {"decrypted, no ticket", "000000c3", false, false, "ok", "decrypted"},
+        {"encrypted, no ticket", "000000c3", true, false, nullptr, nullptr},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<File> all = files({.ticket = c.withTicket});
+        all.pop_back();
+        all.push_back({c.file, c.encrypted ? titlecraft::encryptContent(parts, 2) : parts.plain[2]});
+        MemoryFolder folder(all);
+        json j = json::parse(runFolder({"/j", "/v", "--keys=k", "title"}).out);
+        EXPECT_EQ(j["contents"][2]["file"], c.file);
+        EXPECT_EQ(j["contents"][2]["hash"], c.hash == nullptr ? json() : json(c.hash));
+        EXPECT_EQ(j["contents"][2]["form"], c.form == nullptr ? json() : json(c.form));
+    }
+    // Lengths no reading allows: one byte more, or one less than padded.
+    for (std::size_t extra : {1, 17}) {
+        std::vector<File> all = files({});
+        Bytes longer = titlecraft::encryptContent(parts, 1);
+        longer.resize(longer.size() + extra);
+        all[3] = {Encrypted[1], longer};
+        MemoryFolder folder(all);
+        json j = json::parse(runFolder({"/j", "/v", "--keys=k", "title"}).out);
+        EXPECT_EQ(j["contents"][1]["hash"], "mismatch");
+        EXPECT_TRUE(j["contents"][1]["form"].is_null());
+    }
+}
+
+TEST(Folder, EveryAllocationAndLibraryCallCanFail) {
+    useMemoryKeys({});
+    MemoryFolder folder(files({}));
+    ASSERT_EQ(runFolder({"/n", "/v", "--keys=k", "title"}).exitCode, 0);
+    for (bool allocs : {true, false}) {
+        int n = 0;
+        for (bool failed = true; failed;) {
+            ++n;
+            setMemoryFailures(allocs ? n : 0, allocs ? 0 : n);
+            MemoryRun run = runFolder({"/n", "/v", "--keys=k", "title"});
+            failed = run.exitCode != 0;
+            EXPECT_TRUE(run.clean);
+            if (failed) {
+                EXPECT_EQ(run.exitCode, allocs ? 13 : 2) << run.out;
+            }
+        }
+        EXPECT_GT(n, 5);
+    }
+    setMemoryFailures(0, 0);
+}
+
+}  // namespace

@@ -1,0 +1,70 @@
+// SPDX-License-Identifier: MIT
+#include "folders.h"
+
+namespace folders {
+
+const titlecraft::Tmd Title{
+    .version = 7, .contents = {{0x0001, 3000, {}, 0x1A}, {0x0001, 20000, {}, 0x2B}, {0x8001, 32, {}, 0xC3}}};
+const titlecraft::Ticket TitleTicket{.version = 7};
+const char* const Encrypted[3] = {"0000001a", "0000002b", "000000c3"};
+const char* const Decrypted[3] = {"0000001A.app", "0000002B.app", "000000C3.app"};
+
+std::vector<File> files(const Spec& spec) {
+    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, spec.ticketOf);
+    // The TMD's and the ticket's files carry the certificates they are
+    // delivered with: CP and CA after the TMD, XS and CA after the ticket.
+    Bytes chain = titlecraft::syntheticCertChain();
+    Bytes ca(chain.begin(), chain.begin() + 0x400);
+    Bytes cp(chain.begin() + 0x400, chain.begin() + 0x700);
+    Bytes xs(chain.begin() + 0x700, chain.end());
+    std::vector<File> out = {{spec.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca)}};
+    if (spec.ticket)
+        out.push_back({"cetk", titlecraft::concat(titlecraft::concat(parts.ticket, xs), ca)});
+    for (int i = 0; i < 3; ++i) {
+        if (i == spec.missing)
+            continue;
+        Bytes content = spec.form == Form::Encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
+        if (i == spec.damaged)
+            content.at(content.size() / 2) ^= 1;
+        if (i == spec.shortened)
+            content.resize(content.size() - 40);
+        out.push_back({spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i], content});
+    }
+    return out;
+}
+
+const std::vector<Case> Cases = {
+    {"as delivered", {},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+    {"unpacked", {.form = Form::Decrypted},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+    {"a content missing", {.missing = 1},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     R"(["ok","missing","ok"])", 15},
+    {"a content damaged", {.damaged = 0},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     R"(["mismatch","ok","ok"])", 15},
+    {"a decrypted content damaged", {.form = Form::Decrypted, .damaged = 2},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     R"(["ok","ok","mismatch"])", 15},
+    {"a content cut short", {.shortened = 1},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     R"(["ok","missing","ok"])", 15},
+    // Without a ticket, encrypted contents cannot be checked; decrypted ones can.
+    {"no ticket", {.ticket = false},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})",
+     R"([null,null,null])", 16},
+    {"no ticket, unpacked", {.form = Form::Decrypted, .ticket = false},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":"ok","verdict":"unproven"})",
+     R"(["ok","ok","ok"])", 16},
+    {"another title's ticket", {.ticketOf = {.low = 0x41424344, .version = 7}},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})",
+     R"(["ok","ok","ok"])", 15},
+    {"a numbered TMD", {.tmdName = "tmd.7"},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0},
+};
+
+}  // namespace folders

@@ -1,0 +1,55 @@
+// SPDX-License-Identifier: MIT
+// Title folders built to have each finding: the files a title is
+// delivered in (its TMD and ticket with their certificates, one file a
+// content, encrypted as delivered or decrypted), some of them missing,
+// changed or cut short. The end-to-end tests write them to disk, the
+// in-process ones hand them to the in-memory OS layer.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "signing.h"
+
+namespace folders {
+
+using titlecraft::Bytes;
+
+// Content IDs with letters, so that the case of their names matters.
+extern const titlecraft::Tmd Title;
+extern const titlecraft::Ticket TitleTicket;
+// The contents' files' names, as delivered and as unpacked.
+extern const char* const Encrypted[3];
+extern const char* const Decrypted[3];
+
+enum class Form { Encrypted, Decrypted };
+
+struct Spec {
+    Form form = Form::Encrypted;
+    bool ticket = true;
+    titlecraft::Ticket ticketOf = TitleTicket;
+    int missing = -1;    // a content whose file is not there
+    int damaged = -1;    // a content with a byte changed
+    int shortened = -1;  // a content cut short
+    const char* tmdName = "tmd";
+};
+
+struct File {
+    std::string name;
+    Bytes bytes;
+};
+
+// The folder's files, by name.
+std::vector<File> files(const Spec& spec);
+
+// A case: the folder, and what /v must find.
+struct Case {
+    const char* name;
+    Spec spec;
+    const char* verify;  // the JSON object
+    const char* hashes;  // the contents' hash fields, as a JSON array
+    int exitCode;
+};
+extern const std::vector<Case> Cases;
+
+}  // namespace folders

@@ -31,6 +31,9 @@ const titlecraft::Tmd Unordered{.version = 1,
                                              {0x0001, 20000, 0x0102},
                                              {0x8001, 0, 9}}};
 
+// Contents larger than a stream's read, so that reads end inside a block.
+const titlecraft::Tmd Large{.version = 1, .contents = {{0x0001, 150000}, {0x0001, 70001}}};
+
 Bytes changed(Bytes b, std::size_t at, std::uint8_t mask = 0x01) {
     b.at(at) ^= mask;
     return b;
@@ -100,6 +103,7 @@ const VerifyCase VerifyCases[] = {
     {"indices not their places, empty contents in the middle and last",
      [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0},
     {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
+    {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0},
     // No root key: the chain holds together, but nothing anchors it.
     {"signed, no root key", [] { return genuine(); },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
@@ -182,6 +186,24 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})", 15},
     {"a content changed", [] { return changed(genuine(), places().data + 0x1400); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15},
+    {"the last content cut short", [] { Bytes b = genuine(); b.resize(places().data + 45056 + 8); return b; },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     15},
+    // A ticket section long enough for the title ID but not the title key, and one a little shorter.
+    {"a ticket section of 484 bytes",
+     [] {
+         TitleParts p = parts();
+         p.ticket.resize(484);
+         return wad(p);
+     },
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":null,"verdict":"unproven"})", 16},
+    {"a ticket section of 480 bytes",
+     [] {
+         TitleParts p = parts();
+         p.ticket.resize(480);
+         return wad(p);
+     },
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16},
     {"data cut short", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
      15},
@@ -314,6 +336,10 @@ TEST(Verify, TextLines) {
          "Contents: 1 of 3 damaged, 2 missing (every one: is the standard key right?)\nVerdict: failed\n", {}},
         {"a wrong key", genuine(),
          "Contents: 3 of 3 damaged (every one: is the standard key right?)\nVerdict: failed\n",
+         {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
+        // Empty contents match under any key: the others are every one with bytes.
+        {"a wrong key, empty contents among them", wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)),
+         "Contents: 2 of 4 damaged (every one: is the standard key right?)\nVerdict: failed\n",
          {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
         {"a wrong key, another title's ticket", genuine({.low = 0x41424344}),
          "Ticket: for another title\nContents: 3 of 3 damaged\nVerdict: failed\n",

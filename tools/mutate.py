@@ -5,10 +5,13 @@
 Makes one small fault at a time in the files named (a comparison flipped
 or loosened, && and || swapped, a constant off by one, a statement or a
 condition dropped), builds the quick test targets incrementally and runs
-them; a mutant the tests fail on is killed, one they pass survived. The
-source is restored after every mutant, and on any exit.
+them; a mutant the tests fail on is killed, one they pass survived. With
+--whole, a mutant the quick targets miss is tried on the whole suite
+(the built tool end to end, failure injection included) before it
+counts as a survivor. The source is restored after every mutant, and on
+any exit.
 
-  tools/mutate.py [--build DIR] [--limit N] [--lines A-B] FILE...
+  tools/mutate.py [--build DIR] [--whole] [--limit N] [--lines A-B] FILE...
 
 Prints each survivor and a tally, which docs/robustness.md records.
 """
@@ -75,6 +78,7 @@ def main():
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "mutate"))
     parser.add_argument("--limit", type=int, default=0, help="at most this many mutants a file")
     parser.add_argument("--lines", default="1-999999", help="only lines A-B")
+    parser.add_argument("--whole", action="store_true", help="try the quick targets' survivors on the whole suite")
     args = parser.parse_args()
     first, last = (int(x) for x in args.lines.split("-"))
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
@@ -103,6 +107,10 @@ def main():
                     tally["stillborn"] += 1
                     continue
                 killed = any(run([os.path.join(args.build, t)], ROOT, timeout) != 0 for t in TESTS)
+                if not killed and args.whole:
+                    killed = run(["ninja", "-C", args.build], ROOT, 600) != 0 or run(
+                        ["ctest", "--test-dir", args.build, "-j2", "-L", "e2e"], ROOT, 1200) != 0
+                    tally["killed by the whole suite"] = tally.get("killed by the whole suite", 0) + int(killed)
                 tally["killed" if killed else "survived"] += 1
                 if not killed:
                     print(f"SURVIVED {os.path.relpath(path, ROOT)}:{n}: {what}: {lines[n - 1].strip()}", flush=True)

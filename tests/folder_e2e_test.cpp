@@ -40,11 +40,15 @@ std::string writeKeys(const TempDir& dir) {
     return "--keys=keys";
 }
 
-TEST(Folders, EachFindingAsJson) {
+// On disk, under each system's names: the genuine forms and one of each
+// verdict (every case runs in process, over the in-memory layer).
+TEST(Folders, VerifiedOnDisk) {
     TempDir dir;
     std::string keys = writeKeys(dir);
     int n = 0;
     for (const Case& c : Cases) {
+        if (c.exitCode != 0 && std::string(c.name) != "a content damaged" && std::string(c.name) != "no ticket")
+            continue;
         SCOPED_TRACE(c.name);
         std::string name = "t" + std::to_string(n++);
         writeFolder(dir, name, c.spec);

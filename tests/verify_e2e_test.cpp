@@ -68,10 +68,8 @@ TEST(Verify, SamplesAsTheReadmeShowsThem) {
         args.push_back("samples/" + file.name);
     ToolRun run = runTool(args, SOURCE_DIR);
     EXPECT_EQ(run.exitCode, 15);
-    std::string expected = readFileBytes(std::string(SOURCE_DIR) + "/tests/golden/samples-verified.out");
-    EXPECT_EQ(run.out, expected);
     std::string readme = readFileBytes(std::string(SOURCE_DIR) + "/README.md");
-    EXPECT_NE(readme.find(expected), std::string::npos) << "README.md shows another output";
+    EXPECT_NE(readme.find("```\n" + run.out + "```\n"), std::string::npos) << "README.md shows another output:\n" << run.out;
     ToolRun alone = runTool({"/n", "/v", "--keys=samples/keys", "samples/signed.wad"}, SOURCE_DIR);
     EXPECT_EQ(alone.exitCode, 0);
     EXPECT_NE(alone.out.find("Contents: 3 of 3 intact\nVerdict: genuine\n"), std::string::npos);

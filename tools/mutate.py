@@ -11,7 +11,11 @@ them; a mutant the tests fail on is killed, one they pass survived. With
 counts as a survivor. The source is restored after every mutant, and on
 any exit.
 
-  tools/mutate.py [--build DIR] [--whole] [--limit N] [--lines A-B] FILE...
+  tools/mutate.py [--build DIR] [--whole] [--limit N] [--lines A-B] [--survivors LOG] FILE...
+
+--survivors takes an earlier run's output and makes only the mutants it
+lists as survivors, to see whether new tests kill them (the files must be
+as they were).
 
 Prints each survivor and a tally, which docs/robustness.md records.
 """
@@ -79,8 +83,13 @@ def main():
     parser.add_argument("--limit", type=int, default=0, help="at most this many mutants a file")
     parser.add_argument("--lines", default="1-999999", help="only lines A-B")
     parser.add_argument("--whole", action="store_true", help="try the quick targets' survivors on the whole suite")
+    parser.add_argument("--survivors", help="only the survivors this earlier output lists")
     args = parser.parse_args()
     first, last = (int(x) for x in args.lines.split("-"))
+    listed = None
+    if args.survivors:
+        with open(args.survivors) as f:
+            listed = {tuple(line.split(": ", 3)[:2]) for line in f if line.startswith("SURVIVED ")}
     subprocess.run(["cmake", "-S", ROOT, "-B", args.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
                     "-DBUILD_TESTING=ON"], check=True, stdout=subprocess.DEVNULL)
     build = ["ninja", "-C", args.build] + TARGETS
@@ -99,6 +108,8 @@ def main():
             for n, what, new in mutants(lines, first, last):
                 if args.limit and made >= args.limit:
                     break
+                if listed is not None and (f"SURVIVED {os.path.relpath(path, ROOT)}:{n}", what) not in listed:
+                    continue
                 made += 1
                 tally["made"] += 1
                 with open(path, "w") as f:

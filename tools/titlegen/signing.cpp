@@ -57,7 +57,7 @@ PrivateKey loadKey(const char* pem) {
 const PrivateKey& keyOf(SyntheticKey which) {
     static const PrivateKey root = loadKey(SyntheticRootKey), ca = loadKey(SyntheticCaKey),
                             cp = loadKey(SyntheticCpKey), xs = loadKey(SyntheticXsKey),
-                            other = loadKey(SyntheticOtherRootKey);
+                            other = loadKey(SyntheticOtherRootKey), small = loadKey(SyntheticSmallExponentKey);
     switch (which) {
     case SyntheticKey::Root:
         return root;
@@ -68,9 +68,11 @@ const PrivateKey& keyOf(SyntheticKey which) {
     case SyntheticKey::Xs:
         return xs;
     case SyntheticKey::OtherRoot:
+        return other;
+    case SyntheticKey::SmallExponent:
         break;
     }
-    return other;
+    return small;
 }
 
 Bytes sha1(const std::uint8_t* bytes, std::size_t n) {

@@ -19,9 +19,10 @@ namespace titlecraft {
 // Made-up stand-ins for the standard, Korean and vWii common keys.
 extern const std::uint8_t SyntheticCommonKeys[3][16];
 
-// The made-up keys: the root (RSA-4096), the CA, CP and XS (RSA-2048), and
-// another root (RSA-4096) that no genuine CA certificate leads to.
-enum class SyntheticKey { Root, Ca, Cp, Xs, OtherRoot };
+// The made-up keys: the root (RSA-4096), the CA, CP and XS (RSA-2048),
+// another root (RSA-4096) that no genuine CA certificate leads to, and an
+// RSA-2048 key of exponent 3.
+enum class SyntheticKey { Root, Ca, Cp, Xs, OtherRoot, SmallExponent };
 
 // A root's public key as root.key holds it: its 512-byte modulus.
 Bytes rootKeyBytes(SyntheticKey root = SyntheticKey::Root);

@@ -9,5 +9,6 @@ extern const char* const SyntheticCaKey;    // RSA-2048: signs the CP and XS cer
 extern const char* const SyntheticCpKey;    // RSA-2048: signs TMDs
 extern const char* const SyntheticXsKey;    // RSA-2048: signs tickets
 extern const char* const SyntheticOtherRootKey;  // RSA-4096: a root no genuine chain leads to
+extern const char* const SyntheticSmallExponentKey;  // RSA-2048 of exponent 3
 
 }  // namespace titlecraft

@@ -54,6 +54,12 @@ Bytes chainOf(const std::vector<Bytes>& certificates) {
 
 const titlecraft::CertSpec XsSpec = {"Root-CA00000001", "XS00000003", SyntheticKey::Xs, SyntheticKey::Ca};
 
+// The synthetic CA's certificate, as the root signed it.
+Bytes caCertificate() {
+    Bytes chain = titlecraft::syntheticCertChain();
+    return Bytes(chain.begin(), chain.begin() + CaCertLength);
+}
+
 // The chain with one certificate in place of the synthetic one.
 Bytes chainWith(std::size_t index, const Bytes& certificate) {
     Bytes chain = titlecraft::syntheticCertChain();
@@ -143,17 +149,12 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
      16, {.root = false}},
     // Links of the wrong kind.
+    // The CP certificate grows by 256 bytes; the chain keeps its length, without XS.
     {"a CP key of type RSA-4096 holding an RSA-2048 key",
      [] {
          titlecraft::CertSpec spec = cpSpec();
          spec.keyType = 0;
-         Bytes certs = titlecraft::syntheticCertChain();
-         Bytes cp = titlecraft::certificate(spec);
-         // The CP certificate grows by 256 bytes; the chain keeps its length.
-         Bytes chain(certs.begin(), certs.begin() + CaCertLength);
-         chain = titlecraft::concat(chain, cp);
-         chain.resize(0xA00);
-         return wad(parts(), chain);
+         return wad(parts(), chainOf({caCertificate(), titlecraft::certificate(spec)}));
      },
      R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
      15},
@@ -165,12 +166,8 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
     {"a CP certificate signed with RSA-4096, by the root",
      [] {
-         Bytes certs = titlecraft::syntheticCertChain();
-         Bytes cp = titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Root});
-         Bytes chain(certs.begin(), certs.begin() + CaCertLength);
-         chain = titlecraft::concat(chain, cp);
-         chain.resize(0xA00);
-         return wad(parts(), chain);
+         titlecraft::CertSpec spec = {"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Root};
+         return wad(parts(), chainOf({caCertificate(), titlecraft::certificate(spec)}));
      },
      R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
      15},

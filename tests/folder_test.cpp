@@ -53,7 +53,8 @@ TEST(Folder, EachFinding) {
         EXPECT_EQ(facts["kind"], "folder");
         EXPECT_EQ(facts["ticket"].is_null(), !c.spec.ticket);
         for (int i = 0; i < 3; ++i) {
-            const char* expected = c.spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i];
+            bool encrypted = (c.spec.form == Form::Encrypted) != (i == c.spec.otherForm);
+            const char* expected = encrypted ? Encrypted[i] : Decrypted[i];
             EXPECT_EQ(facts["contents"][i]["file"], i == c.spec.missing ? json() : json(expected));
         }
     }

@@ -204,6 +204,9 @@ const VerifyCase VerifyCases[] = {
     {"data cut short", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
      15},
+    {"no contents, vWii key not supplied",
+     [] { return wad(parts({}, {.commonKey = 2}, titlecraft::Tmd{.version = 3})); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
     {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
     {"bound to one console", [] { return genuine(TitleTicket, {.consoleBound = true}); },
@@ -240,6 +243,15 @@ const VerifyCase VerifyCases[] = {
          Bytes odd = titlecraft::certificate(XsSpec);
          odd.at(3) = 0x09;
          return titlecraft::concat(titlecraft::concat(bare(false, false), odd), titlecraft::syntheticCertChain());
+     },
+     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+    // At most sixteen certificates are read: a chain after as many others is not.
+    {"bare TMD, its chain after sixteen other certificates",
+     [] {
+         Bytes b = bare(false, false);
+         for (int i = 0; i < 16; ++i)
+             b = titlecraft::concat(b, titlecraft::certificate(XsSpec));
+         return titlecraft::concat(b, titlecraft::syntheticCertChain());
      },
      R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
     // 3, the least exponent a certificate may have.

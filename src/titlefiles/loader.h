@@ -64,10 +64,11 @@ struct LoadedTitle {
     char reason[OsCryptoReasonRoom];
 };
 
-// Loads `name` into `title` (zero it first); "-" alone is standard input.
-// With `keys`, the file is verified too: read once, front to back, every
-// byte passing through the verifier. The file is closed on return; on
-// failure every buffer is released already, and `cause` says why.
+// Loads `name` into `title` (zero it first); "-" alone is standard input,
+// and a folder holding a title's files is a title folder. With `keys`, the
+// title is verified too: each file read once, front to back, its contents
+// hashed as they pass. Every file is closed on return; on failure every
+// buffer is released already, and `cause` says why.
 LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr);
 
 // Reads an open regular file, or a stream, as loadTitle does once it has

@@ -23,12 +23,13 @@ std::vector<File> files(const Spec& spec) {
     for (int i = 0; i < 3; ++i) {
         if (i == spec.missing)
             continue;
-        Bytes content = spec.form == Form::Encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
+        bool encrypted = (spec.form == Form::Encrypted) != (i == spec.otherForm);
+        Bytes content = encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
         if (i == spec.damaged)
             content.at(content.size() / 2) ^= 1;
         if (i == spec.shortened)
             content.resize(content.size() - 40);
-        out.push_back({spec.form == Form::Encrypted ? Encrypted[i] : Decrypted[i], content});
+        out.push_back({encrypted ? Encrypted[i] : Decrypted[i], content});
     }
     return out;
 }
@@ -59,6 +60,10 @@ const std::vector<Case> Cases = {
     {"no ticket, unpacked", {.form = Form::Decrypted, .ticket = false},
      R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":"ok","verdict":"unproven"})",
      R"(["ok","ok","ok"])", 16},
+    // One content that needed the key it could not have: the contents are not proven.
+    {"no ticket, one content encrypted", {.form = Form::Decrypted, .ticket = false, .otherForm = 1},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})",
+     R"(["ok",null,"ok"])", 16},
     {"another title's ticket", {.ticketOf = {.low = 0x41424344, .version = 7}},
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})",
      R"(["ok","ok","ok"])", 15},

@@ -31,6 +31,7 @@ struct Spec {
     int missing = -1;    // a content whose file is not there
     int damaged = -1;    // a content with a byte changed
     int shortened = -1;  // a content cut short
+    int otherForm = -1;  // a content in the other form than the rest
     const char* tmdName = "tmd";
 };
 

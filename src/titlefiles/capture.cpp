@@ -151,13 +151,9 @@ bool nextWant(const Capture& capture, CaptureWant* want) {
 }
 
 bool wantArrived(Capture* capture, const CaptureWant& want) {
+    // No other range wants these bytes: ranges overlap only the start,
+    // which is read first and copied from as each is planned.
     capture->ranges[want.role].have += want.length;
-    // The bytes lie in a range's own buffer, which planning may replace:
-    // they go to the other ranges first. Ranges planned afterwards lie
-    // past them, or in the start.
-    for (int role = 0; role < CaptureRoleCount; ++role)
-        if (role != want.role)
-            fillRange(&capture->ranges[role], want.offset, want.into, want.length);
     for (bool changed = true; changed;)
         if (!plan(capture, &changed))
             return false;

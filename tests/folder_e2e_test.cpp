@@ -114,6 +114,9 @@ TEST(Folders, FoldersThatAreNoTitles) {
     TitleParts parts = folderParts();
     parts.tmd.resize(parts.tmd.size() - 10);
     dir.write("cut/tmd", parts.tmd);
+    // Where a content's file should be, a folder.
+    writeFolder(dir, "odd", {.missing = 0});
+    std::filesystem::create_directory(dir.path + "/odd/" + Encrypted[0]);
     const char* reason = UnderWine ? "Permission denied" : "Is a directory";
     const struct {
         const char* name;
@@ -123,6 +126,7 @@ TEST(Folders, FoldersThatAreNoTitles) {
     } cases[] = {
         {"empty", 11, "\nError: Cannot read file 'empty' !\n\n", std::string("cannot-read\",\"reason\":\"") + reason},
         {"cut", 11, "\nError: Cannot read file 'cut' !\n\n", "cannot-read\",\"reason\":\"the file ends before its records"},
+        {"odd", 11, "\nError: Cannot read file 'odd' !\n\n", "cannot-read\",\"reason\":\"Is a directory"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

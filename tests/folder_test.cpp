@@ -79,6 +79,9 @@ TEST(Folder, WhichTmd) {
         {"not numbers", {{"tmd.5", good}, {"tmd.x", other}, {"tmd.", other}, {"tmd.1a", other}, {"ttmd.7", other}},
          "genuine"},
         {"the lower number", {{"tmd.1", other}, {"tmd.3", good}}, "genuine"},
+        {"nines", {{"tmd.8", other}, {"tmd.9", good}}, "genuine"},
+        {"a longer name first", {{"tmd.0012", other}, {"tmd.13", good}}, "genuine"},
+        {"only tmd. counts", {{"tmd.5", good}, {"xmd.99", other}, {"tmdx99", other}}, "genuine"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -89,11 +92,22 @@ TEST(Folder, WhichTmd) {
         MemoryRun run = runFolder({"/j", "/v", "--keys=k", "title"});
         EXPECT_EQ(json::parse(run.out)["verify"]["verdict"], c.verdict) << run.out;
     }
-    // No TMD at all: a folder that cannot be read.
-    MemoryFolder folder({{"cetk", files({})[1].bytes}});
-    MemoryRun run = runFolder({"/n", "title"});
-    EXPECT_EQ(run.exitCode, 11);
-    EXPECT_EQ(run.out, "\nError: Cannot read file 'title' !\n\n");
+    // No TMD at all: a folder that cannot be read; a TMD that is a ticket.
+    const struct {
+        std::vector<File> files;
+        int exitCode;
+        const char* json;
+    } failures[] = {
+        {{{"cetk", files({})[1].bytes}}, 11, R"({"file":"title","error":"cannot-read","reason":"Is a directory"})"},
+        {{{"tmd", files({})[1].bytes}}, 14,
+         R"({"file":"title","error":"unknown-structure","reason":"the folder's TMD file is no TMD"})"},
+    };
+    for (const auto& f : failures) {
+        MemoryFolder folder(f.files);
+        MemoryRun run = runFolder({"/j", "title"});
+        EXPECT_EQ(run.exitCode, f.exitCode);
+        EXPECT_EQ(json::parse(run.out), json::parse(f.json));
+    }
 }
 
 // A content's file under each name it may have, of each length a reading

@@ -96,8 +96,9 @@ const char* const CauseTexts[] = {
     "the TMD claims more records than its section holds",
     "not enough memory",
     "",  // the library's reason instead
+    "the folder's TMD file is no TMD",
 };
-static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::Cryptography) + 1);
+static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::Last) + 1);
 
 const char* causeText(const LoadFailure& failure) {
     if (failure.cause == LoadCause::SystemError)

@@ -38,8 +38,9 @@ enum class LoadCause {
     NoSignature,         // neither a WAD prefix nor an issuer tail
     RecordsPastSection,  // a WAD's TMD claims more records than its section holds
     NoMemory,
-    Cryptography,  // the library's reason is in LoadedTitle::reason
+    Cryptography,     // the library's reason is in LoadedTitle::reason
     FolderTmdNotTmd,  // a title folder's TMD file is no TMD
+    Last = FolderTmdNotTmd,
 };
 
 // What one file yields. The bytes belong to its capture from loadTitle

@@ -75,7 +75,7 @@ int runOnce(const char* option, std::string name, std::string* out, bool verify 
     int exitCode = runMain(7, argv);
     *out = memoryOutput();
     // Every path must close the file and release its buffers.
-    check(memoryFilesOpen() == 0 && memoryBlocksLive() == 0);
+    check(memoryFilesOpen() == 0 && memoryBlocksLive() == 0 && memoryCryptoStatesLive() == 0);
     return exitCode;
 }
 

@@ -300,9 +300,22 @@ OsResult memoryReadFolder(const PathChar* name, bool (*each)(void*, const PathCh
     return OsOk;
 }
 
+// The library's states begun and not yet ended, counted from any thread.
+std::atomic<int> cryptoStates{0};
+
+OsSha1State* counted(OsSha1State* state) {
+    cryptoStates += state != nullptr ? 1 : 0;
+    return state;
+}
+
+OsAesState* counted(OsAesState* state) {
+    cryptoStates += state != nullptr ? 1 : 0;
+    return state;
+}
+
 // The system's cryptography, each call of which can be made to fail.
 OsSha1State* memorySha1Begin() {
-    return failsNow(&cryptoCallsToFail) ? nullptr : osSystemCrypto.sha1Begin();
+    return failsNow(&cryptoCallsToFail) ? nullptr : counted(osSystemCrypto.sha1Begin());
 }
 
 OsResult memorySha1Update(OsSha1State* state, const void* bytes, std::size_t n) {
@@ -310,12 +323,18 @@ OsResult memorySha1Update(OsSha1State* state, const void* bytes, std::size_t n) 
 }
 
 OsResult memorySha1End(OsSha1State* state, std::uint8_t digest[OsSha1Length]) {
+    --cryptoStates;
     OsResult result = osSystemCrypto.sha1End(state, digest);
     return failsNow(&cryptoCallsToFail) ? OsError : result;
 }
 
 OsAesState* memoryAesBegin(const std::uint8_t key[OsAesKeyLength], const std::uint8_t iv[OsAesBlockLength]) {
-    return failsNow(&cryptoCallsToFail) ? nullptr : osSystemCrypto.aesBegin(key, iv);
+    return failsNow(&cryptoCallsToFail) ? nullptr : counted(osSystemCrypto.aesBegin(key, iv));
+}
+
+void memoryAesEnd(OsAesState* state) {
+    --cryptoStates;
+    osSystemCrypto.aesEnd(state);
 }
 
 OsResult memoryAesDecrypt(OsAesState* state, const std::uint8_t* in, std::uint8_t* out, std::size_t n) {
@@ -332,7 +351,7 @@ OsCheck memoryRsaVerify(const std::uint8_t* modulus, std::size_t modulusLength, 
 
 const OsCryptoMethods memoryCrypto = {
     osSystemCrypto.load, memorySha1Begin,  memorySha1Update, memorySha1End,           memoryAesBegin,
-    memoryAesDecrypt,    osSystemCrypto.aesEnd, memoryRsaVerify, osSystemCrypto.failureText,
+    memoryAesDecrypt,    memoryAesEnd,     memoryRsaVerify,  osSystemCrypto.failureText,
 };
 
 const OsMethods memoryMethods = {
@@ -399,4 +418,8 @@ void clearMemoryOutput() {
 void setMemoryFailures(long alloc, long crypto) {
     allocsToFail = alloc;
     cryptoCallsToFail = crypto;
+}
+
+int memoryCryptoStatesLive() {
+    return cryptoStates;
 }

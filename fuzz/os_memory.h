@@ -52,6 +52,9 @@ long memoryFileReads();
 // Buffers handed out by osAlloc and not yet released.
 int memoryBlocksLive();
 
+// States of the cryptography library (hashes, ciphers) begun and not ended.
+int memoryCryptoStatesLive();
+
 // Everything written to standard output so far, and forgetting it.
 const std::string& memoryOutput();
 void clearMemoryOutput();

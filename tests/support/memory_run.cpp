@@ -38,7 +38,8 @@ MemoryRun runInMemory(const std::vector<std::string>& args, const titlecraft::By
         argv.push_back(w.data());
     argv.push_back(nullptr);
     int exitCode = runMain(static_cast<int>(words.size()), argv.data());
-    return {exitCode, memoryOutput(), memoryFilesOpen() == 0 && memoryBlocksLive() == 0};
+    return {exitCode, memoryOutput(),
+            memoryFilesOpen() == 0 && memoryBlocksLive() == 0 && memoryCryptoStatesLive() == 0};
 }
 
 void useMemoryKeys(const MemoryKeys& keys) {

@@ -18,7 +18,7 @@ struct MemoryForm {
 struct MemoryRun {
     int exitCode;
     std::string out;
-    bool clean;  // every file closed and every buffer released
+    bool clean;  // every file closed, every buffer released, every library state ended
 };
 
 // Runs the tool over `args`, every file name among them naming `file`.

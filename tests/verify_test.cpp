@@ -142,6 +142,11 @@ const VerifyCase VerifyCases[] = {
      15},
     {"CP certificate changed", [] { return changed(genuine(), places().certs + CaCertLength + 0x1C8); },
      TmdInvalidContentsOk, 15},
+    // A byte after its key: the TMD verifies under the key, the certificate not under the CA's.
+    {"CP certificate's padding changed", [] { return changed(genuine(), places().certs + CaCertLength + 0x2F0); },
+     TmdInvalidContentsOk, 15},
+    {"no CA certificate", [] { return titlecraft::concat(bare(false, false), titlecraft::certificate(cpSpec())); },
+     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
     // The CA's certificate is what only the root key checks.
     {"CA certificate changed", [] { return changed(genuine(), places().certs + CaKeyPadding); },
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
@@ -194,6 +199,13 @@ const VerifyCase VerifyCases[] = {
          return wad(p);
      },
      R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":null,"verdict":"unproven"})", 16},
+    {"a ticket section of 498 bytes, up to its common key's index",
+     [] {
+         TitleParts p = parts();
+         p.ticket.resize(498);
+         return wad(p);
+     },
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":"ok","verdict":"unproven"})", 16},
     {"a ticket section of 480 bytes",
      [] {
          TitleParts p = parts();
@@ -206,6 +218,8 @@ const VerifyCase VerifyCases[] = {
      15},
     {"no contents, vWii key not supplied",
      [] { return wad(parts({}, {.commonKey = 2}, titlecraft::Tmd{.version = 3})); },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
+    {"a common key of index 3, which no console has", [] { return genuine({.commonKey = 3}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
     {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
@@ -336,6 +350,15 @@ TEST(Verify, ContentHashes) {
         {"the last cut", [] { Bytes b = genuine(); b.resize(places().data + 45056 + 8); return b; }(), {"ok", "ok", "missing"}},
         {"two missing", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; }(), {"ok", "missing", "missing"}},
         {"unordered", wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)), {"ok", "ok", "ok", "ok"}},
+        // A size no file can hold: the content never ends.
+        {"a size of almost 2^64",
+         [] {
+             TitleParts p = parts();
+             titlecraft::putBe64(p.tmd, 0x1E4 + 2 * 0x24 + 8, ~std::uint64_t{0} - 3);
+             titlecraft::signTmd(p.tmd);
+             return wad(p);
+         }(),
+         {"ok", "ok", "missing"}},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);

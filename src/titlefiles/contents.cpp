@@ -198,8 +198,9 @@ void feedWadContents(WadContents* w, std::uint64_t offset, const std::uint8_t* p
     }
 }
 
-void endWadContents(WadContents* walk, std::uint64_t length) {
-    feedWadContents(walk, length, nullptr, 0);  // empty contents at the very end
+// Empty contents are finished as soon as the bytes reach where they lie,
+// in the same call: nothing is left to do for them at the end.
+void endWadContents(WadContents* walk) {
     if (walk->failed || walk->keyStatus != ContentsStatus::Ok)
         return;
     for (std::size_t i = walk->current; i < walk->count; ++i)

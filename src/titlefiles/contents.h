@@ -74,6 +74,6 @@ bool planWadContents(WadContents* walk, ByteSpan records, std::uint16_t count, s
                      ByteSpan ticket, const KeySet& keys);
 // The file's bytes at `offset`; the contents' among them are hashed.
 void feedWadContents(WadContents* walk, std::uint64_t offset, const std::uint8_t* block, std::size_t n);
-// The file has ended, `length` bytes long: contents not whole are missing.
-void endWadContents(WadContents* walk, std::uint64_t length);
+// The file has ended: contents not whole are missing.
+void endWadContents(WadContents* walk);
 void releaseWadContents(WadContents* walk);

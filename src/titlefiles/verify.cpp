@@ -57,7 +57,7 @@ void judgeContents(LoadedTitle* title, VerifyFacts* facts) {
     if (!withContents || !walk.planned || walk.failed)
         return;
     if (title->kind == FileKind::Wad)
-        endWadContents(&walk, title->capture.length);
+        endWadContents(&walk);
     if (walk.failed)
         return;
     facts->keyIndex = walk.keyIndex;

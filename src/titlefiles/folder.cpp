@@ -234,54 +234,57 @@ bool checkContent(OsFile* file, ByteSpan record, const std::uint8_t* titleKey, s
     return true;
 }
 
-// Finds every content's file, and under /v checks each against its record.
-LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys) {
+// The buffers of the contents' names, forms and statuses, and under /v
+// the title key and the buffers their files are read and decrypted in.
+LoadStatus prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t** block) {
     FolderParts* parts = title->folder;
-    ByteSpan records = titleRecords(*title);
     std::size_t count = title->contentCount;
     WadContents& walk = title->contents;
     parts->names = static_cast<char(*)[ContentFileNameRoom]>(osAlloc(count * ContentFileNameRoom + 1));
     parts->forms = static_cast<ContentForm*>(osAlloc(count + 1));
     walk.hashes = static_cast<HashStatus*>(osAlloc(count + 1));
-    auto* block = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(ContentChunk)) : nullptr;
+    *block = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(ContentChunk)) : nullptr;
     walk.plain = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(PlainChunk)) : nullptr;
-    LoadStatus status = LoadOk;
     if (parts->names == nullptr || parts->forms == nullptr || walk.hashes == nullptr ||
-        (keys != nullptr && (block == nullptr || walk.plain == nullptr)))
-        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
-    if (status == LoadOk) {
-        std::memset(parts->names, 0, count * ContentFileNameRoom);
-        std::memset(parts->forms, 0, count);
-        std::memset(walk.hashes, 0, count);
-        walk.planned = keys != nullptr;
-        walk.records = records;
-        walk.count = static_cast<std::uint16_t>(count);
-        walk.keyStatus = ContentsStatus::None;
-        if (keys != nullptr && parts->hasTicket &&
-            !titleKeyOf(title->ticket, *keys, walk.titleKey, &walk.keyStatus, &walk.keyIndex))
-            walk.failed = true;
-    }
+        (keys != nullptr && (*block == nullptr || walk.plain == nullptr)))
+        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    std::memset(parts->names, 0, count * ContentFileNameRoom);
+    std::memset(parts->forms, 0, count);
+    std::memset(walk.hashes, 0, count);
+    walk.planned = keys != nullptr;
+    walk.records = titleRecords(*title);
+    walk.count = static_cast<std::uint16_t>(count);
+    walk.keyStatus = ContentsStatus::None;
+    if (keys != nullptr && parts->hasTicket &&
+        !titleKeyOf(title->ticket, *keys, walk.titleKey, &walk.keyStatus, &walk.keyIndex))
+        walk.failed = true;
+    return LoadOk;
+}
+
+// Finds every content's file, and under /v checks each against its record.
+LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys) {
+    std::uint8_t* block = nullptr;
+    LoadStatus status = prepareContents(title, keys, &block);
+    FolderParts* parts = title->folder;
+    WadContents& walk = title->contents;
     const std::uint8_t* titleKey = walk.keyStatus == ContentsStatus::Ok ? walk.titleKey : nullptr;
-    for (std::size_t i = 0; status == LoadOk && !walk.failed && i < count; ++i) {
+    for (std::size_t i = 0; status == LoadOk && !walk.failed && i < walk.count; ++i) {
         OsFile file{};
-        OsResult opened = openContent(folder, parts, records, i, &file);
+        OsResult opened = openContent(folder, parts, walk.records, i, &file);
         if (opened == OsError) {
             status = openFailed(title, file);
             break;
         }
-        if (keys != nullptr)
-            walk.hashes[i] = HashStatus::Missing;
-        if (opened == OsAbsent)
-            continue;
-        ContentCheck check{HashStatus::Unchecked, ContentForm::Unchecked};
+        ContentCheck check{keys != nullptr ? HashStatus::Missing : HashStatus::Unchecked, ContentForm::Unchecked};
         bool readOk = true;
-        if (keys != nullptr &&
-            !checkContent(&file, records.subspan(i * ContentRecordLength, ContentRecordLength), titleKey, block,
-                          walk.plain, &check, &readOk))
+        if (opened == OsOk && keys != nullptr &&
+            !checkContent(&file, walk.records.subspan(i * ContentRecordLength, ContentRecordLength), titleKey,
+                          block, walk.plain, &check, &readOk))
             walk.failed = true;
         if (!readOk)
             status = readFailed(title, file);
-        osClose(&file);
+        if (opened == OsOk)
+            osClose(&file);
         walk.hashes[i] = check.hash;
         parts->forms[i] = check.form;
     }

@@ -156,8 +156,12 @@ TEST(Verify, EveryCoreGivesTheOutputOfOne) {
     TempDir dir;
     std::string keys = "--keys=" + Samples + "/keys";
     std::vector<std::string> names;
-    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles())
-        names.push_back(Samples + "/" + file.name);
+    // The samples are written beside the evasions: named by relative paths,
+    // since an absolute one would be a switch to the Windows program.
+    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles()) {
+        names.push_back(file.name);
+        dir.write(file.name, file.bytes);
+    }
     int n = 0;
     for (const evasion::Evasion& e : evasion::evasions()) {
         names.push_back("e" + std::to_string(n++) + ".wad");

@@ -277,7 +277,7 @@ bool reportFile(void* context, int item, int slot) {
 // in a few MiB, with a few more files loaded ahead than threads; reports
 // alone are at the I/O floor on one.
 int reportFiles(int argc, PathChar** argv) {
-    int threads = runOptions.verify ? jobCount : 1;
+    int threads = jobCount;
     int slots = threads > 1 ? 2 * threads : 1;
     LoadedTitle one;
     LoadStatus oneStatus;
@@ -402,7 +402,9 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
         return argumentError("--keys=DIR needs /v!", ExitUnknownParameter, json);
     if (jobsValue != nullptr && !runOptions.verify && filesToReport)
         return argumentError("--jobs=N needs /v!", ExitUnknownParameter, json);
-    jobCount = jobsValue != nullptr ? jobsOf(jobsValue) : osProcessorCount();
+    // Only a verifying run has work for more than one thread: the others
+    // do not even ask how many processors there are.
+    jobCount = jobsValue != nullptr ? jobsOf(jobsValue) : runOptions.verify ? osProcessorCount() : 1;
     if (jobCount == 0 && filesToReport)
         return argumentError("--jobs=N needs a number from 1 up!", ExitUnknownParameter, json);
     if (runOptions.verify && filesToReport)

@@ -15,7 +15,11 @@ rm -rf "$logs" && mkdir -p "$logs" && chmod 1777 "$logs"
 
 export TESSARLUMEN_TEST_WRAPPER="valgrind --error-exitcode=99 --leak-check=full --show-leak-kinds=all \
 --errors-for-leak-kinds=all --track-fds=yes --suppressions=$PWD/tests/valgrind.supp --log-file=$logs/run-%p.log"
-ctest --test-dir build/test -L e2e -j2 --output-on-failure
+# The two tests that fail each call of a run in turn make hundreds of runs:
+# under valgrind they take longer than ctest's limit, so they run apart.
+slow='Verify.LibraryFailuresEndTheRun:Faults.EveryCallCanFailUnderParallelVerification'
+ctest --test-dir build/test -L e2e -E "${slow//:/|}" -j2 --output-on-failure
+(cd build/test/tests && ./e2e_tests --gtest_filter="$slow" --gtest_brief=1)
 
 runs=$(ls "$logs" | wc -l)
 count() { "$@" | wc -l; }  # grep finding nothing is a count of 0, not a failure

@@ -42,7 +42,8 @@
     X(OSSL_PARAM_BLD_push_BN) X(OSSL_PARAM_BLD_to_param) X(OSSL_PARAM_free) X(EVP_PKEY_CTX_new_from_name)   \
     X(EVP_PKEY_CTX_new_from_pkey) X(EVP_PKEY_CTX_free) X(EVP_PKEY_fromdata_init) X(EVP_PKEY_fromdata)       \
     X(EVP_PKEY_free) X(EVP_PKEY_verify_init) X(EVP_PKEY_verify) X(EVP_PKEY_CTX_set_rsa_padding)             \
-    X(EVP_PKEY_CTX_set_signature_md) X(ERR_get_error) X(ERR_error_string_n) X(ERR_clear_error)
+    X(EVP_PKEY_CTX_set_signature_md) X(ERR_get_error) X(ERR_error_string_n) X(ERR_clear_error)             \
+    X(EVP_MD_free) X(EVP_CIPHER_free) X(OSSL_PROVIDER_unload) X(OSSL_LIB_CTX_free)
 
 namespace {
 
@@ -51,6 +52,7 @@ struct Libcrypto {
     LIBCRYPTO_CALLS(DECLARE_CALL)
 #undef DECLARE_CALL
     OSSL_LIB_CTX* context;
+    OSSL_PROVIDER* provider;
     EVP_MD* sha1;
     EVP_CIPHER* aes;
 };
@@ -73,10 +75,20 @@ void opensslFailureText(char* out, std::size_t room) {
     calls.ERR_clear_error();
 }
 
+// Returns what the context holds; the library stays loaded.
+void opensslUnload() {
+    calls.EVP_CIPHER_free(calls.aes);
+    calls.EVP_MD_free(calls.sha1);
+    if (calls.provider != nullptr)
+        calls.OSSL_PROVIDER_unload(calls.provider);
+    calls.OSSL_LIB_CTX_free(calls.context);
+}
+
 OsResult loadFailed(char* reason, std::size_t room, const char* what) {
     int n = std::snprintf(reason, room, LIBCRYPTO_NAME ": %s: ", what);
     if (n > 0 && static_cast<std::size_t>(n) < room)
         opensslFailureText(reason + n, room - static_cast<std::size_t>(n));
+    opensslUnload();
     return OsError;
 }
 
@@ -99,7 +111,8 @@ OsResult opensslLoad(char* reason, std::size_t room) {
     calls.context = calls.OSSL_LIB_CTX_new();
     if (calls.context == nullptr)
         return loadFailed(reason, room, "no library context");
-    if (calls.OSSL_PROVIDER_load(calls.context, "default") == nullptr)
+    calls.provider = calls.OSSL_PROVIDER_load(calls.context, "default");
+    if (calls.provider == nullptr)
         return loadFailed(reason, room, "no default provider");
     calls.sha1 = calls.EVP_MD_fetch(calls.context, "SHA1", "");
     if (calls.sha1 == nullptr)
@@ -107,6 +120,9 @@ OsResult opensslLoad(char* reason, std::size_t room) {
     calls.aes = calls.EVP_CIPHER_fetch(calls.context, "AES-128-CBC", "");
     if (calls.aes == nullptr)
         return loadFailed(reason, room, "no AES-128-CBC");
+    // The context is the tool's to free, at exit, before the library's own
+    // clean-up, which its first calls above registered and so runs later.
+    std::atexit(opensslUnload);
     return OsOk;
 }
 

@@ -226,6 +226,9 @@ void* memoryAlloc(std::size_t n) {
         bool free = false;
         if (slotUsed[i].compare_exchange_strong(free, true)) {
             ASAN_UNPOISON_MEMORY_REGION(slots[i], n);
+            // A block comes filled with a pattern, as a debugging allocator
+            // does: a byte read before it is written shows as one.
+            std::memset(slots[i], 0xA5, n);
             return slots[i];
         }
     }

@@ -272,6 +272,15 @@ const VerifyCase VerifyCases[] = {
          return titlecraft::concat(b, titlecraft::syntheticCertChain());
      },
      R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+    // ... and one whose signer is the sixteenth is.
+    {"bare TMD, its signer the sixteenth certificate",
+     [] {
+         Bytes b = bare(false, false);
+         for (int i = 0; i < 14; ++i)
+             b = titlecraft::concat(b, titlecraft::certificate(XsSpec));
+         return titlecraft::concat(b, titlecraft::syntheticCertChain());
+     },
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
     // 3, the least exponent a certificate may have.
     {"a CP certificate of exponent 3",
      [] {

@@ -87,6 +87,29 @@ TEST(Faults, EveryCallCanFailCleanly) {
     }
 }
 
+// Under /j the failing call's reason is the system's, or what could not be
+// done: the first open, length query and read of a WAD, and the last read.
+TEST(Faults, JsonGivesTheReason) {
+    SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
+    TempDir dir;
+    dir.write("m.wad", files()[2].bytes);
+    const struct {
+        const char* fault;
+        const char* line;
+    } cases[] = {
+        {"open:1", R"({"file":"m.wad","error":"cannot-read","reason":"No such file or directory"})"},
+        {"length:1", R"({"file":"m.wad","error":"unknown-structure","reason":"its length cannot be taken"})"},
+        {"read:1", R"({"file":"m.wad","error":"cannot-read","reason":"No such device or address"})"},
+        {"read:3", R"({"file":"m.wad","error":"cannot-read","reason":"No such device or address"})"},
+    };
+    for (const auto& c : cases) {
+        ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, {"/j", "m.wad"}, dir.path,
+                                 {std::string("TESSARLUMEN_FAULT=") + c.fault}, false);
+        EXPECT_EQ(run.out, std::string(c.line) + "\n") << c.fault;
+        EXPECT_EQ(run.exitCode, std::strncmp(c.fault, "length", 6) == 0 ? 14 : 11) << c.fault;
+    }
+}
+
 // The same failures under /v, several files verified at once: whichever
 // file's call fails, the run prints the reports of the files before it,
 // then its message, and leaves nothing open or held.

@@ -64,9 +64,12 @@ std::int64_t faultyFileLength(const OsFile* file) {
     return failNow(Length) ? -1 : osSystemMethods.fileLength(file);
 }
 
+// A failed read gives ENXIO (a device gone), not EIO: EIO is also what
+// the tool shows for a read that failed without a reason, and a reason
+// lost on the way must show.
 OsResult faultyReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     if (failNow(Read)) {
-        file->error = EIO;
+        file->error = ENXIO;
         return OsError;
     }
     OsResult result = osSystemMethods.readAt(file, offset, buf, n);
@@ -76,7 +79,7 @@ OsResult faultyReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t
 
 OsResult faultyReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
     if (failNow(Read)) {
-        file->error = EIO;
+        file->error = ENXIO;
         return OsError;
     }
     OsResult result = osSystemMethods.readNext(file, buf, n, got);

@@ -56,6 +56,15 @@ TEST(Folder, EachFinding) {
             bool encrypted = (c.spec.form == Form::Encrypted) != (i == c.spec.otherForm);
             const char* expected = encrypted ? Encrypted[i] : Decrypted[i];
             EXPECT_EQ(facts["contents"][i]["file"], i == c.spec.missing ? json() : json(expected));
+            // A content that matched was read in its file's form; one that
+            // did not names the reading it was last checked by.
+            const json& checked = j["contents"][i];
+            if (checked["hash"] == "ok") {
+                EXPECT_EQ(checked["form"], encrypted ? "encrypted" : "decrypted") << i;
+            }
+            if (checked["hash"] == "mismatch") {
+                EXPECT_TRUE(checked["form"].is_string()) << i;
+            }
         }
     }
 }

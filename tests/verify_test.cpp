@@ -94,6 +94,14 @@ Bytes zeroed(Bytes b, std::size_t at, std::size_t n) {
     return b;
 }
 
+// A bare TMD whose chain comes after `others` certificates it does not need.
+Bytes chainAfterOthers(int others) {
+    Bytes b = bare(false, false);
+    for (int i = 0; i < others; ++i)
+        b = titlecraft::concat(b, titlecraft::certificate(XsSpec));
+    return titlecraft::concat(b, titlecraft::syntheticCertChain());
+}
+
 struct VerifyCase {
     const char* name;
     std::function<Bytes()> file;
@@ -264,22 +272,10 @@ const VerifyCase VerifyCases[] = {
      },
      R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
     // At most sixteen certificates are read: a chain after as many others is not.
-    {"bare TMD, its chain after sixteen other certificates",
-     [] {
-         Bytes b = bare(false, false);
-         for (int i = 0; i < 16; ++i)
-             b = titlecraft::concat(b, titlecraft::certificate(XsSpec));
-         return titlecraft::concat(b, titlecraft::syntheticCertChain());
-     },
+    {"bare TMD, its chain after sixteen other certificates", [] { return chainAfterOthers(16); },
      R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
-    // ... and one whose signer is the sixteenth is.
-    {"bare TMD, its signer the sixteenth certificate",
-     [] {
-         Bytes b = bare(false, false);
-         for (int i = 0; i < 14; ++i)
-             b = titlecraft::concat(b, titlecraft::certificate(XsSpec));
-         return titlecraft::concat(b, titlecraft::syntheticCertChain());
-     },
+    // ... and one whose signer is the sixteenth is (the CA's is the fifteenth).
+    {"bare TMD, its signer the sixteenth certificate", [] { return chainAfterOthers(14); },
      R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
     // 3, the least exponent a certificate may have.
     {"a CP certificate of exponent 3",

@@ -26,9 +26,9 @@ TitleParts folderParts(const titlecraft::Ticket& ticket = TitleTicket) {
     return titlecraft::genuineParts(Title, ticket);
 }
 
-void writeFolder(const TempDir& dir, const std::string& name, const Spec& spec) {
+void writeFolder(const TempDir& dir, const std::string& name, const Layout& layout) {
     std::filesystem::create_directory(dir.path + "/" + name);
-    for (const File& f : files(spec))
+    for (const File& f : files(layout))
         dir.write(name + "/" + f.name, f.bytes);
 }
 
@@ -51,7 +51,7 @@ TEST(Folders, VerifiedOnDisk) {
             continue;
         SCOPED_TRACE(c.name);
         std::string name = "t" + std::to_string(n++);
-        writeFolder(dir, name, c.spec);
+        writeFolder(dir, name, c.layout);
         ToolRun run = runTool({"/j", "/v", keys, name}, dir.path);
         EXPECT_EQ(run.exitCode, c.exitCode);
         json j = json::parse(run.out);
@@ -61,7 +61,7 @@ TEST(Folders, VerifiedOnDisk) {
         for (const json& content : j["contents"])
             hashes.push_back(content["hash"]);
         EXPECT_EQ(hashes, json::parse(c.hashes));
-        EXPECT_EQ(j["ticket"].is_null(), !c.spec.ticket);
+        EXPECT_EQ(j["ticket"].is_null(), !c.layout.ticket);
         // The same with every core, and with one.
         EXPECT_EQ(runTool({"/j", "/v", "--jobs=1", keys, name}, dir.path).out, run.out);
     }

@@ -118,13 +118,6 @@ bool splitIssuer(const char* issuer, const char* signerPrefix, const char** ca, 
            startsWith(*signer, signerPrefix);
 }
 
-bool allZero(ByteSpan bytes) {
-    for (std::uint8_t b : bytes)
-        if (b != 0)
-            return false;
-    return true;
-}
-
 // Whether a certificate's key may sign with `signatureType`: of that kind,
 // RSA, with an exponent no signature can be forged under without the key.
 bool fitsSignature(const Certificate& signer, std::uint32_t signatureType) {

@@ -8,14 +8,6 @@
 
 namespace {
 
-std::uint64_t alignUp(std::uint64_t n, std::uint64_t to) {
-    return n > UINT64_MAX - (to - 1) ? UINT64_MAX : (n + to - 1) / to * to;
-}
-
-bool allZero(ByteSpan bytes) {
-    return std::all_of(bytes.begin(), bytes.end(), [](std::uint8_t b) { return b == 0; });
-}
-
 bool hashPlain(ContentHash* h, const std::uint8_t* plain, std::size_t n) {
     std::uint64_t take = std::min<std::uint64_t>(n, h->size - h->hashed);
     h->hashed += take;

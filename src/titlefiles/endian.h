@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// Big-endian field readers. Buffers hold file bytes unchanged; a field is
-// converted where it is used, by shifts, so the host's byte order never
-// matters.
+// Big-endian field readers, and the two other helpers the decoders of file
+// bytes share. Buffers hold file bytes unchanged; a field is converted where
+// it is used, by shifts, so the host's byte order never matters.
 #pragma once
 
 #include <cstddef>
@@ -29,4 +29,17 @@ inline std::uint64_t readBe64(ByteSpan buf, std::size_t off) {
     if (off > buf.size() || 8 > buf.size() - off)
         return 0;
     return std::uint64_t{readBe32(buf, off)} << 32 | readBe32(buf, off + 4);
+}
+
+// `n` rounded up to a multiple of `to`; a size too near 2^64 to round
+// saturates, so that no file can be found to hold it.
+inline std::uint64_t alignUp(std::uint64_t n, std::uint64_t to) {
+    return n > UINT64_MAX - (to - 1) ? UINT64_MAX : (n + to - 1) / to * to;
+}
+
+inline bool allZero(ByteSpan bytes) {
+    for (std::uint8_t b : bytes)
+        if (b != 0)
+            return false;
+    return true;
 }

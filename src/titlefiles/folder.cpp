@@ -159,10 +159,6 @@ OsResult openContent(const PathChar* folder, FolderParts* parts, ByteSpan record
     return OsAbsent;
 }
 
-std::uint64_t alignUp(std::uint64_t n, std::uint64_t to) {
-    return n > UINT64_MAX - (to - 1) ? UINT64_MAX : (n + to - 1) / to * to;
-}
-
 // What one content's file proves. The readings its length allows are
 // made in one pass: encrypted (padded to 16 bytes) with the title key,
 // where it is at hand, and plain (exactly the record's size).

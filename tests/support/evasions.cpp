@@ -25,7 +25,7 @@ Bytes exponentOne() {
     TitleParts p = parts({.contentSeed = Replaced});
     Bytes block = titlecraft::paddedTmdDigest(p.tmd);
     std::copy(block.begin(), block.end(), p.tmd.begin() + 4);
-    titlecraft::CertSpec cp{"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Ca};
+    titlecraft::CertFields cp{"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Ca};
     cp.exponent = 1;
     Bytes chain = titlecraft::syntheticCertChain();
     Bytes certificate = titlecraft::certificate(cp);

@@ -9,25 +9,25 @@ const titlecraft::Ticket TitleTicket{.version = 7};
 const char* const Encrypted[3] = {"0000001a", "0000002b", "000000c3"};
 const char* const Decrypted[3] = {"0000001A.app", "0000002B.app", "000000C3.app"};
 
-std::vector<File> files(const Spec& spec) {
-    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, spec.ticketOf);
+std::vector<File> files(const Layout& layout) {
+    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, layout.ticketOf);
     // The TMD's and the ticket's files carry the certificates they are
     // delivered with: CP and CA after the TMD, XS and CA after the ticket.
     Bytes chain = titlecraft::syntheticCertChain();
     Bytes ca(chain.begin(), chain.begin() + 0x400);
     Bytes cp(chain.begin() + 0x400, chain.begin() + 0x700);
     Bytes xs(chain.begin() + 0x700, chain.end());
-    std::vector<File> out = {{spec.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca)}};
-    if (spec.ticket)
+    std::vector<File> out = {{layout.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca)}};
+    if (layout.ticket)
         out.push_back({"cetk", titlecraft::concat(titlecraft::concat(parts.ticket, xs), ca)});
     for (int i = 0; i < 3; ++i) {
-        if (i == spec.missing)
+        if (i == layout.missing)
             continue;
-        bool encrypted = (spec.form == Form::Encrypted) != (i == spec.otherForm);
+        bool encrypted = (layout.form == Form::Encrypted) != (i == layout.otherForm);
         Bytes content = encrypted ? titlecraft::encryptContent(parts, i) : parts.plain[i];
-        if (i == spec.damaged)
+        if (i == layout.damaged)
             content.at(content.size() / 2) ^= 1;
-        if (i == spec.shortened)
+        if (i == layout.shortened)
             content.resize(content.size() - 40);
         out.push_back({encrypted ? Encrypted[i] : Decrypted[i], content});
     }

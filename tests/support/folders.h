@@ -24,7 +24,7 @@ extern const char* const Decrypted[3];
 
 enum class Form { Encrypted, Decrypted };
 
-struct Spec {
+struct Layout {
     Form form = Form::Encrypted;
     bool ticket = true;
     titlecraft::Ticket ticketOf = TitleTicket;
@@ -41,12 +41,12 @@ struct File {
 };
 
 // The folder's files, by name.
-std::vector<File> files(const Spec& spec);
+std::vector<File> files(const Layout& layout);
 
 // A case: the folder, and what /v must find.
 struct Case {
     const char* name;
-    Spec spec;
+    Layout layout;
     const char* verify;  // the JSON object
     const char* hashes;  // the contents' hash fields, as a JSON array
     int exitCode;

@@ -154,22 +154,22 @@ Bytes rootKeyBytes(SyntheticKey root) {
     return modulusOf(root, 0x200, &exponent);
 }
 
-Bytes certificate(const CertSpec& spec) {
-    std::size_t sigLength = keyOf(spec.signer).length;
-    std::size_t keyLength = keyOf(spec.subject).length;
-    std::uint32_t keyType = spec.keyType.value_or(keyLength == 0x200 ? 0 : 1);
+Bytes certificate(const CertFields& fields) {
+    std::size_t sigLength = keyOf(fields.signer).length;
+    std::size_t keyLength = keyOf(fields.subject).length;
+    std::uint32_t keyType = fields.keyType.value_or(keyLength == 0x200 ? 0 : 1);
     std::size_t modulusLength = keyType == 0 ? 0x200 : keyLength;
     std::size_t body = 4 + sigLength + 0x3C;
     Bytes b(body + 0x88 + modulusLength + 4 + 0x34);
-    putBe32(b, 0, spec.signatureType.value_or(sigLength == 0x200 ? 0x00010000 : 0x00010001));
-    putText(b, body, spec.issuer);
+    putBe32(b, 0, fields.signatureType.value_or(sigLength == 0x200 ? 0x00010000 : 0x00010001));
+    putText(b, body, fields.issuer);
     putBe32(b, body + 0x40, keyType);
-    putText(b, body + 0x44, spec.name);
+    putText(b, body + 0x44, fields.name);
     std::uint32_t exponent = 0;
-    Bytes modulus = modulusOf(spec.subject, modulusLength, &exponent);
+    Bytes modulus = modulusOf(fields.subject, modulusLength, &exponent);
     std::copy(modulus.begin(), modulus.end(), b.begin() + static_cast<long>(body + 0x88));
-    putBe32(b, body + 0x88 + modulusLength, spec.exponent.value_or(exponent));
-    sign(b, SignatureAt, body, b.size(), spec.signer);
+    putBe32(b, body + 0x88 + modulusLength, fields.exponent.value_or(exponent));
+    sign(b, SignatureAt, body, b.size(), fields.signer);
     return b;
 }
 

@@ -30,7 +30,7 @@ Bytes rootKeyBytes(SyntheticKey root = SyntheticKey::Root);
 // A certificate named `name`, issued by `issuer`, holding `subject`'s
 // public key, signed with `signer`'s. The key-type field, the exponent and
 // the signature-type field are the key's own unless given.
-struct CertSpec {
+struct CertFields {
     std::string issuer;
     std::string name;
     SyntheticKey subject;
@@ -39,7 +39,7 @@ struct CertSpec {
     std::optional<std::uint32_t> exponent;
     std::optional<std::uint32_t> signatureType;
 };
-Bytes certificate(const CertSpec& spec);
+Bytes certificate(const CertFields& fields);
 
 // The CA, CP and XS certificates back to back: 0xA00 bytes. The CA's is
 // signed by `root`.

@@ -7,11 +7,14 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
+#include "folders.h"
 #include "tool_run.h"
 
 namespace {
 
+using titlecraft::Bytes;
 using titlecraft::Content;
 
 struct FileCalls {
@@ -93,19 +96,32 @@ TEST(Faults, JsonGivesTheReason) {
     SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
     TempDir dir;
     dir.write("m.wad", files()[2].bytes);
+    // A title folder: its TMD, its ticket and its contents are each read
+    // from a file of their own, in that order (under /v after the key file).
+    std::filesystem::create_directory(dir.path + "/t");
+    for (const folders::File& f : folders::files({}))
+        dir.write("t/" + f.name, f.bytes);
+    dir.write("standard.key", Bytes(titlecraft::SyntheticCommonKeys[0], titlecraft::SyntheticCommonKeys[0] + 16));
+    constexpr char Unreadable[] = R"("error":"cannot-read","reason":"No such device or address"})";
     const struct {
+        std::vector<std::string> args;
         const char* fault;
-        const char* line;
+        std::string line;
+        int exitCode;
     } cases[] = {
-        {"open:1", R"({"file":"m.wad","error":"cannot-read","reason":"No such file or directory"})"},
-        {"length:1", R"({"file":"m.wad","error":"unknown-structure","reason":"its length cannot be taken"})"},
-        {"read:1", R"({"file":"m.wad","error":"cannot-read","reason":"No such device or address"})"},
+        {{"/j", "m.wad"}, "open:1", R"({"file":"m.wad","error":"cannot-read","reason":"No such file or directory"})", 11},
+        {{"/j", "m.wad"}, "length:1", R"({"file":"m.wad","error":"unknown-structure","reason":"its length cannot be taken"})",
+         14},
+        {{"/j", "m.wad"}, "read:1", std::string(R"({"file":"m.wad",)") + Unreadable, 11},
+        {{"/j", "t"}, "read:1", std::string(R"({"file":"t",)") + Unreadable, 11},
+        {{"/j", "t"}, "read:2", std::string(R"({"file":"t",)") + Unreadable, 11},
+        {{"/j", "/v", "--keys=.", "t"}, "read:4", std::string(R"({"file":"t",)") + Unreadable, 11},
     };
     for (const auto& c : cases) {
-        ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, {"/j", "m.wad"}, dir.path,
+        ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, c.args, dir.path,
                                  {std::string("TESSARLUMEN_FAULT=") + c.fault}, false);
-        EXPECT_EQ(run.out, std::string(c.line) + "\n") << c.fault;
-        EXPECT_EQ(run.exitCode, std::strncmp(c.fault, "length", 6) == 0 ? 14 : 11) << c.fault;
+        EXPECT_EQ(run.out, c.line + "\n") << c.args.back() << " " << c.fault;
+        EXPECT_EQ(run.exitCode, c.exitCode) << c.args.back() << " " << c.fault;
     }
 }
 

@@ -32,8 +32,7 @@ const ReadCase ReadCases[] = {
     // The ticket, TMD header and records past the header read: one read each.
     {"WAD with a long revocation list", titlecraft::wadBytes(tmdWith(3), {}, {.crlLength = 0x2000}), 4},
     {"WAD of no contents", titlecraft::wadBytes(tmdWith(0), {}), 1},
-    // Its TMD header unpadded at the end: the least a WAD can be.
-    {"WAD of 3,812 bytes", [] { Bytes b = titlecraft::wadBytes(tmdWith(0), {}); b.resize(0xEE4); return b; }(), 1},
+    {"WAD of 3,812 bytes, the least: its TMD header unpadded at the end", [] { Bytes b = titlecraft::wadBytes(tmdWith(0), {}); b.resize(0xEE4); return b; }(), 1},
     {"TMD and its chain", titlecraft::concat(titlecraft::tmdBytes(tmdWith(2)), titlecraft::certChain(0x700)), 2},
     {"TMD of no contents", titlecraft::tmdBytes(tmdWith(0)), 1},
     // Records far past the start: the start, then the rest of them.
@@ -42,8 +41,7 @@ const ReadCase ReadCases[] = {
     {"ticket", titlecraft::ticketBytes({.version = 4}), 1},
     // Larger than a verifying read's block: its records span two.
     {"TMD of 30,000 contents", titlecraft::tmdBytes(tmdWith(30000)), 2},
-    // Verified, its last read is of one byte.
-    {"TMD a byte past 1 MiB", [] { Bytes b = titlecraft::tmdBytes(tmdWith(29000)); b.resize((1 << 20) + 1); return b; }(), 2},
+    {"TMD a byte past 1 MiB: verified, its last read is of one byte", [] { Bytes b = titlecraft::tmdBytes(tmdWith(29000)); b.resize((1 << 20) + 1); return b; }(), 2},
 };
 
 const MemoryForm Streams[] = {{1, 0}, {7, 0}, {4096, 0}, {65536, 100}};

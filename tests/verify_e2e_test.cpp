@@ -156,8 +156,7 @@ TEST(Verify, EveryCoreGivesTheOutputOfOne) {
     TempDir dir;
     std::string keys = "--keys=" + Samples + "/keys";
     std::vector<std::string> names;
-    // The samples are written beside the evasions: named by relative paths,
-    // since an absolute one would be a switch to the Windows program.
+    // Relative paths: an absolute one is a switch to the Windows program.
     for (const titlecraft::SampleFile& file : titlecraft::sampleFiles()) {
         names.push_back(file.name);
         dir.write(file.name, file.bytes);

@@ -34,9 +34,6 @@ const titlecraft::Tmd Unordered{.version = 1,
 // Contents larger than a stream's read, so that reads end inside a block.
 const titlecraft::Tmd Large{.version = 1, .contents = {{0x0001, 150000}, {0x0001, 70001}}};
 
-// A title of one content, as many homebrew titles are.
-const titlecraft::Tmd OneContent{.version = 1, .contents = {{0x0001, 1000}}};
-
 Bytes changed(Bytes b, std::size_t at, std::uint8_t mask = 0x01) {
     b.at(at) ^= mask;
     return b;
@@ -121,7 +118,8 @@ const VerifyCase VerifyCases[] = {
      [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0},
     {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
     {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0},
-    {"one content", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, OneContent)); }, Genuine, 0},
+    {"one content", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, {.version = 1, .contents = {{0x0001, 1000}}})); },
+     Genuine, 0},
     // No root key: the chain holds together, but nothing anchors it.
     {"signed, no root key", [] { return genuine(); },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
@@ -313,8 +311,7 @@ const VerifyCase VerifyCases[] = {
 };
 
 // The ways a file reaches the tool: regular, and streams of every kind of
-// read. Reads of 17 bytes leave each count of bytes from 1 to 15 of a
-// cipher block for the next read, which then holds whole blocks too.
+// read; reads of 17 bytes leave each count from 1 to 15 of a cipher block.
 const MemoryForm Forms[] = {{0, 0}, {1, 0}, {7, 0}, {17, 0}, {4096, 0}, {65536, 100}};
 
 TEST(Verify, EachFindingAtEveryReadSize) {

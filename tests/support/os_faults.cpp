@@ -64,9 +64,7 @@ std::int64_t faultyFileLength(const OsFile* file) {
     return failNow(Length) ? -1 : osSystemMethods.fileLength(file);
 }
 
-// A failed read gives ENXIO (a device gone), not EIO: EIO is also what
-// the tool shows for a read that failed without a reason, and a reason
-// lost on the way must show.
+// A failed read gives ENXIO, not EIO: EIO is what a reason lost on the way shows.
 OsResult faultyReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t n) {
     if (failNow(Read)) {
         file->error = ENXIO;

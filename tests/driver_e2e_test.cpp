@@ -69,6 +69,17 @@ const DriverCase DriverCases[] = {
     {"/j after --", {"--", "/j"}, "\nError: Cannot read file '/j' !\n\n" + Prompt, 11},
     {"/j and help", {"/J", "/h"}, Help, 0},
     {"/n after the file", {"missing.wad", "/n"}, "\nError: Cannot read file 'missing.wad' !\n\n", 11},
+    // Words that would turn an option off or into another without a word.
+    {"--keys without its value", {"/n", "/v", "--keys", "missing.wad"},
+     "\nError: --keys needs =DIR!  ('/?' for help)\n\n", 2},
+    {"-jobs without =", {"/j", "-jobs2", "missing.wad"}, "", 2, "Error: --jobs needs =N!  ('/?' for help)\n"},
+    {"-keys= is --keys=", {"/n", "-keys=.", "missing.wad"}, "\nError: --keys=DIR needs /v!  ('/?' for help)\n\n", 2},
+    {"-version", {"-version", "missing.wad"}, "Tessarlumen " TESSARLUMEN_VERSION "\n", 0},
+    {"-nojson", {"/n", "-nojson", "missing.wad"}, Unknown, 2},
+    {"bundled letters", {"-nk", "missing.wad", "missing.tik"},
+     "\nError: Cannot read file 'missing.wad' !\n\n\nError: Cannot read file 'missing.tik' !\n\n\n", 11},
+    {"an empty argument under /v names no file", {"-nv", "--keys=.", "", "missing.wad"},
+     "\nError: Cannot read file '' !\n\n", 11},
 };
 
 TEST(Driver, OptionsMessagesAndExitCodes) {

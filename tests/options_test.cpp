@@ -61,7 +61,33 @@ const OptionCase OptionCases[] = {
     // Verification, and the key folder as the value of a long option.
     {{"-Verify", "a.wad"}, ArgsOk, {1, 0, 1, 0, 0, 0, 1}, {"", "a.wad"}},
     {{"--keys=/k", "/v"}, ArgsMissing, {1, 0, 0, 0, 0, 0, 1}, {"", ""}},
-    {{"--keys", "a.wad"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"--keys", "a.wad"}},
+    {{"--keys", "a.wad"}, ArgsKeysNeedValue, {1, 0, 0, 0, 0, 0, 0}, {"--keys", "a.wad"}},
+    {{"--jobs"}, ArgsJobsNeedValue, {1, 0, 0, 0, 0, 0, 0}, {"--jobs"}},
+    // A word after one '-' or '/' that names a long option is that option.
+    {{"/n", "/v", "-keys=K", "a.wad"}, ArgsOk, {0, 0, 1, 0, 0, 0, 1}, {"", "", "", "a.wad"}},
+    {{"/v", "/KEYS=K"}, ArgsMissing, {1, 0, 0, 0, 0, 0, 1}, {"", ""}},
+    {{"-JOBS=2", "/v"}, ArgsMissing, {1, 0, 0, 0, 0, 0, 1}, {"", ""}},
+    {{"-jobs2"}, ArgsJobsNeedValue, {1, 0, 0, 0, 0, 0, 0}, {"-jobs2"}},
+    {{"/jobs:2"}, ArgsJobsNeedValue, {1, 0, 0, 0, 0, 0, 0}, {"/jobs:2"}},
+    {{"-keys"}, ArgsKeysNeedValue, {1, 0, 0, 0, 0, 0, 0}, {"-keys"}},
+    {{"-version"}, ArgsOk, {1, 0, 0, 1, 0, 0, 0}, {""}},
+    {{"/Version", "a.wad"}, ArgsOk, {1, 0, 1, 1, 0, 0, 0}, {"", "a.wad"}},
+    {{"-HELP"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {""}},
+    // Letters of options bundle when one of them acts; n, h and ? alone
+    // are read by the first, as ever.
+    {{"-jv", "a.wad"}, ArgsOk, {0, 0, 1, 0, 1, 1, 1}, {"", "a.wad"}},
+    {{"-VJ", "a.wad"}, ArgsOk, {0, 0, 1, 0, 1, 1, 1}, {"", "a.wad"}},
+    {{"-nv"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 1}, {""}},
+    {{"/nkv"}, ArgsMissing, {0, 0, 0, 0, 1, 0, 1}, {""}},
+    {{"-kh"}, ArgsOk, {1, 1, 0, 0, 1, 0, 0}, {""}},
+    {{"/nh"}, ArgsMissing, {0, 0, 0, 0, 0, 0, 0}, {""}},
+    {{"-h?", "/hn"}, ArgsOk, {1, 1, 0, 0, 0, 0, 0}, {"", ""}},
+    // A word that would drop a k, j or v after its first letter is unknown.
+    {{"-nvx"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"-nvx"}},
+    {{"/nokeys"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"/nokeys"}},
+    {{"-nojson"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"-nojson"}},
+    {{"-nnnnnnnnnnnnnnnnv"}, ArgsUnknown, {1, 0, 0, 0, 0, 0, 0}, {"-nnnnnnnnnnnnnnnnv"}},
+    {{"/verify", "x.tik"}, ArgsOk, {1, 0, 1, 0, 0, 0, 1}, {"", "x.tik"}},
 };
 
 std::string describe(const std::vector<std::string>& args) {

@@ -41,7 +41,7 @@ const char* const UsageLines[] = {
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
     "             /v  -- verify signatures, the ticket and every content's hash",
     "             --keys=DIR  -- the folder of the keys /v checks with",
-    "             --jobs=N  -- /v verifies N files at once (default: every core)",
+    "             --jobs=N  -- /v verifies N files at once (all cores; at most 256)",
     "             --  -- end of the options: every later argument is a file",
     "             --help  -- display this help message",
     "             --version  -- show the version and process no file",
@@ -211,7 +211,7 @@ int runExitCode(const RunCodes& codes) {
 }
 
 // Why a run stopped before its last file.
-enum class Stop { None, FileFailed, OutputFailed, LibraryFailed };
+enum class Stop { None, FileFailed, OutputFailed, LibraryFailed, Interrupted };
 
 // The files of a run, loaded on the pool's threads and reported on this
 // one, in the order of the arguments.
@@ -225,13 +225,23 @@ struct RunFiles {
     char reason[OsCryptoReasonRoom];  // the library's, when it failed
 };
 
-void loadFile(void* context, int item, int slot) {
+void loadFile(void* context, int item, int slot, OsTurn* turn) {
     auto* files = static_cast<RunFiles*>(context);
-    files->titles[slot] = LoadedTitle{};
-    // A blanked option or an empty argument names no file.
+    LoadedTitle& title = files->titles[slot];
+    title = LoadedTitle{};
     const PathChar* name = files->names[item];
-    files->statuses[slot] =
-        name[0] == 0 ? LoadOk : loadTitle(&files->titles[slot], name, runOptions.verify ? &keySet : nullptr);
+    LoadStatus& status = files->statuses[slot];
+    if (name[0] != 0) {
+        status = loadTitle(&title, name, runOptions.verify ? &keySet : nullptr, turn);
+    } else if (!isBlankedOption(name) && runOptions.verify) {
+        // Under /v exit 0 says every file named was proven: an empty name
+        // names no file that could be, as it names none to sha1sum.
+        title.cause = LoadCause::SystemError;
+        title.osError = ENOENT;
+        status = LoadReadFailed;
+    } else {
+        status = LoadOk;  // a blanked option, or an empty argument: no file
+    }
 }
 
 void discardFile(void* context, int, int slot) {
@@ -242,7 +252,11 @@ void discardFile(void* context, int, int slot) {
 bool reportFile(void* context, int item, int slot) {
     auto* files = static_cast<RunFiles*>(context);
     currentFileName = files->names[item];
-    if (currentFileName[0] == 0)
+    if (files->statuses[slot] == LoadStopped) {
+        files->stop = Stop::Interrupted;  // an interrupt: the run ends without this file
+        return false;
+    }
+    if (currentFileName[0] == 0 && files->statuses[slot] == LoadOk)
         return true;
     LoadFailure failure{};
     LoadStatus status = reportLoaded(&files->titles[slot], files->statuses[slot], &failure);
@@ -273,15 +287,18 @@ bool reportFile(void* context, int item, int slot) {
     return files->stop == Stop::None;
 }
 
-// Under /v files are verified on as many threads as the run may use, each
-// in a few MiB, with a few more files loaded ahead than threads; reports
-// alone are at the I/O floor on one.
+// Under /v files are verified on as many threads as the run may use (at
+// most OsMostThreads), each in a few MiB, with two more files in hand than
+// threads; reports alone are at the I/O floor on one. Under /v each report
+// is written out once it is made, as is each on a terminal: a verdict
+// costs far more than a write, and an interrupt must not lose one.
 int reportFiles(int argc, PathChar** argv) {
-    int threads = jobCount;
-    int slots = threads > 1 ? 2 * threads : 1;
+    int threads = jobCount < OsMostThreads ? jobCount : OsMostThreads;
+    int slots = threads > 1 ? threads + 2 : 1;
     LoadedTitle one;
     LoadStatus oneStatus;
-    RunFiles files{argv + 1, &one, &oneStatus, osStdoutIsTerminal(), {ExitOk, false}, Stop::None, {}};
+    bool flushEachFile = osStdoutIsTerminal() || runOptions.verify != 0;
+    RunFiles files{argv + 1, &one, &oneStatus, flushEachFile, {ExitOk, false}, Stop::None, {}};
     if (slots > 1) {
         files.titles = static_cast<LoadedTitle*>(osAlloc(sizeof(LoadedTitle) * static_cast<std::size_t>(slots)));
         files.statuses = static_cast<LoadStatus*>(osAlloc(sizeof(LoadStatus) * static_cast<std::size_t>(slots)));
@@ -296,7 +313,13 @@ int reportFiles(int argc, PathChar** argv) {
         osFree(files.titles);
         osFree(files.statuses);
     }
-    // The threads have ended: the run ends as the files made it.
+    // The threads have ended: the run ends as the files made it. At an
+    // interrupt the reports made so far are written out, and the process
+    // ends as the interrupt would have ended it.
+    if (osInterrupted()) {
+        outFlush();
+        osEndByInterrupt();
+    }
     switch (files.stop) {
     case Stop::LibraryFailed:
         outFlush();
@@ -304,6 +327,7 @@ int reportFiles(int argc, PathChar** argv) {
     case Stop::OutputFailed:
         return failOutput();
     case Stop::FileFailed:
+    case Stop::Interrupted:  // not reached: a stop without an interrupt stops no load
         return endRun(runExitCode(files.codes));
     case Stop::None:
         break;
@@ -385,7 +409,9 @@ LoadStatus loadAndReport(LoadFailure* failure) {
     return reportLoaded(&title, status, failure);
 }
 
-int runMain(int argc, PathChar** argv, const bool* expanded) {
+namespace {
+
+int runArguments(int argc, PathChar** argv, const bool* expanded) {
     bool json = jsonRequested(argc, argv, expanded);
     ArgStatus status = parseArguments(argc, argv, expanded);
     outputForm = runOptions.jsonOutput ? &JsonForm : &TextForm;
@@ -394,6 +420,10 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
         return argumentError("Not enough parameter!", ExitNoParameters, json);
     case ArgsUnknown:
         return argumentError("Unknown parameter!", ExitUnknownParameter, json);
+    case ArgsKeysNeedValue:
+        return argumentError("--keys needs =DIR!", ExitUnknownParameter, json);
+    case ArgsJobsNeedValue:
+        return argumentError("--jobs needs =N!", ExitUnknownParameter, json);
     case ArgsOk:
         break;
     }
@@ -420,4 +450,10 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
     printHelp();
     outText("\n");
     return endRun(ExitOk);
+}
+
+}  // namespace
+
+int runMain(int argc, PathChar** argv, const bool* expanded) {
+    return runArguments(argc, argv, expanded);
 }

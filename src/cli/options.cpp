@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The command line's options: what each word stands for, and the run's
+// flags they set.
 #include "cli/options.h"
 
 #include "common/runstate.h"
@@ -15,22 +17,27 @@ const std::size_t OptionCount = sizeof Options / sizeof Options[0];
 
 namespace {
 
-bool sameText(const PathChar* arg, const char* text) {
-    for (; *text != 0; ++arg, ++text)
-        if (*arg != static_cast<unsigned char>(*text))
-            return false;
-    return *arg == 0;
+// What a blanked option's entry points to: empty, and told apart from an
+// argument given empty by its address.
+PathChar blankedOption[1] = {0};
+
+PathChar lowerCase(PathChar c) {
+    return c >= 'A' && c <= 'Z' ? static_cast<PathChar>(c - 'A' + 'a') : c;
 }
 
-// Whether `arg` starts with `text` up to and with its '=' ("--keys=").
-bool startsAsValued(const PathChar* arg, const char* text) {
-    for (; *text != 0; ++arg, ++text) {
-        if (*arg != static_cast<unsigned char>(*text))
+// Whether `arg` begins with `text`, in any case when `anyCase`; on return
+// `*rest` is what follows it.
+bool beginsWith(const PathChar* arg, const char* text, bool anyCase, const PathChar** rest) {
+    for (; *text != 0; ++arg, ++text)
+        if ((anyCase ? lowerCase(*arg) : *arg) != static_cast<unsigned char>(*text))
             return false;
-        if (*text == '=')
-            return true;
-    }
-    return false;
+    *rest = arg;
+    return true;
+}
+
+bool isText(const PathChar* arg, const char* text, bool anyCase) {
+    const PathChar* rest = nullptr;
+    return beginsWith(arg, text, anyCase, &rest) && *rest == 0;
 }
 
 bool holdsSlash(const PathChar* text) {
@@ -50,29 +57,99 @@ bool isFileName(const PathChar* arg) {
     return OsSlashStartsPaths && arg[0] == '/' && holdsSlash(arg + 1);
 }
 
-PathChar lowerCase(PathChar c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<PathChar>(c - 'A' + 'a') : c;
-}
-
-// The option an argument stands for, or null when it stands for none.
-const OptionEntry* optionOf(const PathChar* arg) {
-    for (const OptionEntry& option : Options) {
-        bool isLong = option.name[1] == '-';
-        bool matched = isLong ? sameText(arg, option.name) || startsAsValued(arg, option.name)
-                              : arg[1] != '-' && lowerCase(arg[1]) == option.name[1];
-        if (matched)
+// The single-letter option `c` stands for, in either case, or null.
+const OptionEntry* letterOption(PathChar c) {
+    for (const OptionEntry& option : Options)
+        if (option.name[0] == '/' && c != 0 && lowerCase(c) == static_cast<unsigned char>(option.name[1]))
             return &option;
-    }
     return nullptr;
 }
 
-const PathChar* valueOf(const PathChar* arg) {
-    while (*arg != '=')
-        ++arg;
-    return arg + 1;
+// Letters that only show help or keep the wait off: a word of them alone
+// is read by its first letter, as words always were.
+bool isQuietLetter(PathChar c) {
+    c = lowerCase(c);
+    return c == 'n' || c == 'h' || c == '?';
 }
 
-void apply(OptionEffect effect, const PathChar* arg) {
+// The two options that take a value, as a long option or as a word after
+// a single '-' or '/'.
+struct ValuedOption {
+    const char* longName;  // "--keys="
+    const char* word;      // "keys"
+    OptionEffect effect;
+    WordKind needsValue;
+};
+const ValuedOption ValuedOptions[] = {
+    {"--keys=", "keys", OptionEffect::KeyFolder, WordKind::KeysNeedValue},
+    {"--jobs=", "jobs", OptionEffect::Jobs, WordKind::JobsNeedValue},
+};
+
+Word oneEffect(OptionEffect effect, const PathChar* value = nullptr) {
+    Word word{};
+    word.kind = WordKind::Options;
+    word.effects[0] = effect;
+    word.count = 1;
+    word.value = value;
+    return word;
+}
+
+Word kindOnly(WordKind kind) {
+    Word word{};
+    word.kind = kind;
+    return word;
+}
+
+// A word that starts with "--": matched whole, in its case.
+Word readLongWord(const PathChar* arg) {
+    for (const OptionEntry& option : Options)
+        if (option.name[1] == '-' && isText(arg, option.name, false))
+            return oneEffect(option.effect);
+    for (const ValuedOption& valued : ValuedOptions) {
+        const PathChar* value = nullptr;
+        if (beginsWith(arg, valued.longName, false, &value))
+            return oneEffect(valued.effect, value);
+        if (isText(arg + 2, valued.word, false))
+            return kindOnly(valued.needsValue);
+    }
+    return kindOnly(WordKind::Unknown);
+}
+
+// A word after a single '-' or '/': a long option's name, letters that
+// bundle, or, as words always were, the option its first letter names.
+Word readShortWord(const PathChar* body) {
+    for (const ValuedOption& valued : ValuedOptions) {
+        const PathChar* rest = nullptr;
+        if (beginsWith(body, valued.word, true, &rest))
+            return *rest == '=' ? oneEffect(valued.effect, rest + 1) : kindOnly(valued.needsValue);
+    }
+    if (isText(body, "help", true))
+        return oneEffect(OptionEffect::Help);
+    if (isText(body, "version", true))
+        return oneEffect(OptionEffect::Version);
+    bool allLetters = body[0] != 0;
+    bool onlyQuiet = true;
+    bool laterActs = false;  // a letter that acts, after the first
+    int length = 0;
+    for (; body[length] != 0; ++length) {
+        allLetters = allLetters && letterOption(body[length]) != nullptr;
+        onlyQuiet = onlyQuiet && isQuietLetter(body[length]);
+        laterActs = laterActs || (length > 0 && letterOption(body[length]) != nullptr && !isQuietLetter(body[length]));
+    }
+    if (allLetters && !onlyQuiet && length <= MostBundled) {
+        Word word = kindOnly(WordKind::Options);
+        for (; word.count < length; ++word.count)
+            word.effects[word.count] = letterOption(body[word.count])->effect;
+        return word;
+    }
+    // A letter that acts, read past, would drop an option without a word.
+    const OptionEntry* first = letterOption(body[0]);
+    if (first == nullptr || (laterActs && !allLetters) || (allLetters && !onlyQuiet))
+        return kindOnly(WordKind::Unknown);
+    return oneEffect(first->effect);
+}
+
+void apply(OptionEffect effect, const PathChar* value) {
     switch (effect) {
     case OptionEffect::NoWait:
         runOptions.waitForKey = 0;
@@ -94,10 +171,10 @@ void apply(OptionEffect effect, const PathChar* arg) {
         runOptions.verify = 1;
         break;
     case OptionEffect::KeyFolder:
-        keyFolder = valueOf(arg);
+        keyFolder = value;
         break;
     case OptionEffect::Jobs:
-        jobsValue = valueOf(arg);
+        jobsValue = value;
         break;
     case OptionEffect::Version:
         runOptions.versionRequested = 1;
@@ -107,22 +184,45 @@ void apply(OptionEffect effect, const PathChar* arg) {
     }
 }
 
+ArgStatus statusOf(WordKind kind) {
+    switch (kind) {
+    case WordKind::KeysNeedValue:
+        return ArgsKeysNeedValue;
+    case WordKind::JobsNeedValue:
+        return ArgsJobsNeedValue;
+    default:
+        return ArgsUnknown;
+    }
+}
+
 }  // namespace
+
+bool isBlankedOption(const PathChar* arg) {
+    return arg == blankedOption;
+}
+
+Word readWord(const PathChar* arg, bool expanded) {
+    if (expanded || isFileName(arg))
+        return kindOnly(WordKind::File);
+    return arg[1] == '-' ? readLongWord(arg) : readShortWord(arg + 1);
+}
 
 ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
     bool optionsEnded = false;
     for (int i = 1; i < argc; ++i) {
         PathChar* arg = argv[i];
-        if (optionsEnded || (expanded != nullptr && expanded[i]) || isFileName(arg)) {
+        Word word = optionsEnded ? kindOnly(WordKind::File) : readWord(arg, expanded != nullptr && expanded[i]);
+        if (word.kind == WordKind::File) {
             runOptions.filesGiven = 1;  // an empty argument counts too
             continue;
         }
-        const OptionEntry* option = optionOf(arg);
-        if (option == nullptr)
-            return ArgsUnknown;
-        optionsEnded = option->effect == OptionEffect::EndOfOptions;
-        apply(option->effect, arg);
-        arg[0] = 0;
+        if (word.kind != WordKind::Options)
+            return statusOf(word.kind);
+        for (int e = 0; e < word.count; ++e) {
+            optionsEnded = optionsEnded || word.effects[e] == OptionEffect::EndOfOptions;
+            apply(word.effects[e], word.value);
+        }
+        argv[i] = blankedOption;
     }
     bool proceed = runOptions.helpRequested || runOptions.versionRequested || runOptions.filesGiven;
     return proceed ? ArgsOk : ArgsMissing;
@@ -130,13 +230,13 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
 
 bool jsonRequested(int argc, PathChar* const* argv, const bool* expanded) {
     for (int i = 1; i < argc; ++i) {
-        if ((expanded != nullptr && expanded[i]) || isFileName(argv[i]))
-            continue;
-        const OptionEntry* option = optionOf(argv[i]);
-        if (option != nullptr && option->effect == OptionEffect::EndOfOptions)
-            return false;
-        if (option != nullptr && option->effect == OptionEffect::Json)
-            return true;
+        Word word = readWord(argv[i], expanded != nullptr && expanded[i]);
+        for (int e = 0; e < word.count; ++e) {
+            if (word.effects[e] == OptionEffect::EndOfOptions)
+                return false;
+            if (word.effects[e] == OptionEffect::Json)
+                return true;
+        }
     }
     return false;
 }

@@ -43,7 +43,7 @@
     X(EVP_PKEY_CTX_new_from_pkey) X(EVP_PKEY_CTX_free) X(EVP_PKEY_fromdata_init) X(EVP_PKEY_fromdata)       \
     X(EVP_PKEY_free) X(EVP_PKEY_verify_init) X(EVP_PKEY_verify) X(EVP_PKEY_CTX_set_rsa_padding)             \
     X(EVP_PKEY_CTX_set_signature_md) X(ERR_get_error) X(ERR_error_string_n) X(ERR_clear_error)             \
-    X(EVP_MD_free) X(EVP_CIPHER_free) X(OSSL_PROVIDER_unload) X(OSSL_LIB_CTX_free)
+    X(EVP_MD_free) X(EVP_CIPHER_free) X(OSSL_PROVIDER_unload) X(OSSL_LIB_CTX_free) X(OPENSSL_init_crypto)
 
 namespace {
 
@@ -106,8 +106,14 @@ OsResult opensslLoad(char* reason, std::size_t room) {
     }
     LIBCRYPTO_CALLS(LOAD_CALL)
 #undef LOAD_CALL
-    // A context of the tool's own reads no configuration file; the default
-    // provider gives it SHA-1, AES and RSA as they are.
+    // The library's own start-up would read the system's configuration
+    // (OPENSSL_CONF may name a FIFO, or a provider module that would run in
+    // this process): it is started with that turned off, before any other
+    // call can start it the usual way. A context of the tool's own then
+    // reads no configuration file either; the default provider gives it
+    // SHA-1, AES and RSA as they are.
+    if (calls.OPENSSL_init_crypto(OPENSSL_INIT_NO_LOAD_CONFIG, nullptr) != 1)
+        return loadFailed(reason, room, "cannot start");
     calls.context = calls.OSSL_LIB_CTX_new();
     if (calls.context == nullptr)
         return loadFailed(reason, room, "no library context");

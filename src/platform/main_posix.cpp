@@ -4,5 +4,6 @@
 #include "cli/driver.h"
 
 int main(int argc, char** argv) {
+    osCatchInterrupts();
     return runMain(argc, argv);
 }

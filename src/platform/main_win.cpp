@@ -116,5 +116,6 @@ int wmain(int argc, wchar_t** argv) {
     args.push_back(nullptr);
     std::unique_ptr<bool[]> marks(new bool[fromPattern.size()]);
     std::copy(fromPattern.begin(), fromPattern.end(), marks.get());
+    osCatchInterrupts();
     return runMain(static_cast<int>(args.size()) - 1, args.data(), marks.get());
 }

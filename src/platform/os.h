@@ -37,6 +37,9 @@ enum OsResult { OsOk = 0, OsError = 1, OsAbsent = 2 };
 // The error number of a file that is not a regular file where one is
 // needed (a FIFO, a device); osErrorText names it.
 inline constexpr int OsNotRegularFile = -2;
+// The error number of a read that was given up because the run is
+// stopping (osStopRequested).
+inline constexpr int OsStopped = -3;
 
 // An open file. `handle` is the implementation's own (a descriptor or a
 // stream). `error` holds the system's error number of the last failed call
@@ -52,10 +55,11 @@ struct OsFile {
 inline constexpr std::size_t OsMaxEncodedChar = 16;
 
 struct OsMethods {
-    // Opens `name`, exactly as given, for reading only. A directory is
+    // Opens `name`, exactly as given, for reading only, without waiting:
+    // a FIFO opens at once, with or without a writer. A directory is
     // refused. A file that is not a regular file (FIFO, character device)
-    // opens as a stream; opening a FIFO waits for its writer, as cat does.
-    // OsOk, or OsError with file->error set and nothing to close.
+    // opens as a stream. OsOk, or OsError with file->error set and nothing
+    // to close.
     OsResult (*open)(const PathChar* name, OsFile* file);
     // Standard input as a file (in binary mode on Windows): a stream, or a
     // regular file when it was redirected from one.
@@ -67,8 +71,10 @@ struct OsMethods {
     // and partial reads are retried; OsOk means all `n` bytes arrived. End of
     // file before `n` bytes, or any read error, is OsError: a short read.
     OsResult (*readAt)(OsFile* file, std::uint64_t offset, void* buf, std::size_t n);
-    // Reads the next bytes of a stream, at most `n`, waiting for them; *got
-    // is 0 only at its end. OsError on a read error.
+    // Reads the next bytes of a stream, at most `n`, waiting for them (a
+    // FIFO's for its writer, when none has come yet); *got is 0 only at its
+    // end. OsError on a read error, or with OsStopped when the run began to
+    // stop while it waited.
     OsResult (*readNext)(OsFile* file, void* buf, std::size_t n, std::size_t* got);
     void (*close)(OsFile* file);
     // Heap blocks for the loader's buffers; null when memory is exhausted.
@@ -164,6 +170,20 @@ inline OsResult osReadFolder(const PathChar* folder, bool (*each)(void* context,
 inline void osReadKey() {
     osMethods->readKey();
 }
+
+// ---- Outside the table: interrupts ----
+
+// From here on an interrupt (Ctrl-C: SIGINT, or SIGTERM, on POSIX; Ctrl-C
+// or Ctrl-Break on Windows) does not end the process at once: it is
+// noted, so that the run stops within moments and writes out the reports
+// already made, then ends the process with osEndByInterrupt. Called by
+// the entry code alone, so a test that runs the tool in its own process
+// keeps its own handling.
+void osCatchInterrupts();
+// Whether an interrupt has come since osCatchInterrupts.
+bool osInterrupted();
+// Ends the process as the interrupt that came would have ended it.
+[[noreturn]] void osEndByInterrupt();
 
 // ---- Outside the table: the key folder of verification ----
 

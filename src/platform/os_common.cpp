@@ -24,6 +24,8 @@ void osCommonFree(void* block) {
 }
 
 const char* osCommonErrorText(int error) {
+    if (error == OsStopped)
+        return "The run stopped";
     return error == OsNotRegularFile ? "Not a regular file" : std::strerror(error);
 }
 

@@ -32,11 +32,21 @@ int descriptorOf(const OsFile* file) {
     return static_cast<int>(file->handle);
 }
 
+// How long a wait for a descriptor goes on before it looks again whether
+// the run is stopping.
+constexpr int StopLookMillis = 100;
+
 // Waits until `fd` can be read (POLLIN) or written (POLLOUT): a descriptor
 // left non-blocking by whoever handed it over answers EAGAIN instead.
-void waitFor(int fd, short events) {
+// False when the run began to stop while waiting for a read.
+bool waitFor(int fd, short events) {
     pollfd p{fd, events, 0};
-    while (poll(&p, 1, -1) < 0 && errno == EINTR) {
+    for (;;) {
+        if (events == POLLIN && osStopRequested())
+            return false;
+        int ready = poll(&p, 1, events == POLLIN ? StopLookMillis : -1);
+        if (ready > 0 || (ready < 0 && errno != EINTR))
+            return true;
     }
 }
 
@@ -64,10 +74,12 @@ OsResult describe(int fd, OsFile* file) {
 }
 
 OsResult posixOpen(const char* name, OsFile* file) {
-    // A FIFO without a writer blocks here until one comes, as it does for cat.
+    // Without O_NONBLOCK a FIFO would wait here for a writer that may never
+    // come, before the run knows whether it needs the FIFO at all; its
+    // reads wait for the writer instead, in the FIFO's turn.
     int fd;
     do {
-        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY);
+        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
     if (fd < 0) {
         file->error = errno;
@@ -107,16 +119,21 @@ OsResult posixReadAt(OsFile* file, std::uint64_t offset, void* buf, std::size_t 
     return OsOk;
 }
 
+// Each read waits first until the stream has bytes or has ended, so that
+// a FIFO whose writer has not come yet is not taken for empty and a stop
+// is seen while waiting.
 OsResult posixReadNext(OsFile* file, void* buf, std::size_t n, std::size_t* got) {
     for (;;) {
+        if (!waitFor(descriptorOf(file), POLLIN)) {
+            file->error = OsStopped;
+            return OsError;
+        }
         ssize_t r = read(descriptorOf(file), buf, n);
         if (r >= 0) {
             *got = static_cast<std::size_t>(r);
             return OsOk;
         }
-        if (wouldBlock(errno))
-            waitFor(descriptorOf(file), POLLIN);
-        else if (errno != EINTR)
+        if (!wouldBlock(errno) && errno != EINTR)
             break;
     }
     file->error = errno;
@@ -134,6 +151,10 @@ OsResult posixWriteStdout(const void* bytes, std::size_t n, int* error) {
     auto* p = static_cast<const char*>(bytes);
     while (n > 0) {
         ssize_t put = write(STDOUT_FILENO, p, n);
+        if (put < 0 && errno == EINTR && osInterrupted()) {
+            *error = EINTR;  // the process is about to end by the interrupt
+            return OsError;
+        }
         if (put < 0 && (errno == EINTR || wouldBlock(errno))) {
             if (errno != EINTR)
                 waitFor(STDOUT_FILENO, POLLOUT);
@@ -472,7 +493,14 @@ PoolSync* poolSyncNew() {
         std::free(sync);
         return nullptr;
     }
-    if (pthread_cond_init(&sync->changed, nullptr) != 0) {
+    // Its waits are timed by the monotonic clock, so that an interrupt is
+    // seen within moments whatever the wall clock does.
+    pthread_condattr_t attributes;
+    bool made = pthread_condattr_init(&attributes) == 0;
+    made = made && pthread_condattr_setclock(&attributes, CLOCK_MONOTONIC) == 0 &&
+           pthread_cond_init(&sync->changed, &attributes) == 0;
+    pthread_condattr_destroy(&attributes);
+    if (!made) {
         pthread_mutex_destroy(&sync->lock);
         std::free(sync);
         return nullptr;
@@ -495,7 +523,14 @@ void poolUnlock(PoolSync* sync) {
 }
 
 void poolWait(PoolSync* sync) {
-    pthread_cond_wait(&sync->changed, &sync->lock);
+    timespec until;
+    clock_gettime(CLOCK_MONOTONIC, &until);
+    until.tv_nsec += StopLookMillis * 1000000L;
+    if (until.tv_nsec >= 1000000000L) {
+        until.tv_sec += 1;
+        until.tv_nsec -= 1000000000L;
+    }
+    pthread_cond_timedwait(&sync->changed, &sync->lock, &until);
 }
 
 void poolWakeAll(PoolSync* sync) {
@@ -545,4 +580,49 @@ int osProcessorCount() {
 #endif
     long online = sysconf(_SC_NPROCESSORS_ONLN);
     return online > 0 ? static_cast<int>(online) : 1;
+}
+
+// ---- Interrupts ----
+
+namespace {
+
+volatile std::sig_atomic_t interruptedBy = 0;
+
+void noteInterrupt(int sig) {
+    interruptedBy = sig;
+}
+
+}  // namespace
+
+void osCatchInterrupts() {
+    // Without SA_RESTART, so that a call waiting for a writer or a reader
+    // returns and the run sees the interrupt.
+    constexpr int Interrupts[] = {SIGINT, SIGTERM};
+    for (int sig : Interrupts) {
+        struct sigaction now {};
+        // A signal the caller ignores (nohup, for one) stays ignored.
+        if (sigaction(sig, nullptr, &now) != 0 || now.sa_handler == SIG_IGN)
+            continue;
+        struct sigaction action {};
+        action.sa_handler = noteInterrupt;
+        sigemptyset(&action.sa_mask);
+        sigaction(sig, &action, nullptr);
+    }
+}
+
+bool osInterrupted() {
+    return interruptedBy != 0;
+}
+
+void osEndByInterrupt() {
+    int sig = interruptedBy != 0 ? static_cast<int>(interruptedBy) : SIGINT;
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigaction(sig, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, sig);
+    sigprocmask(SIG_UNBLOCK, &only, nullptr);
+    raise(sig);
+    _exit(128 + sig);  // not reached: the signal ends the process
 }

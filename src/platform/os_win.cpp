@@ -295,7 +295,9 @@ void poolUnlock(PoolSync* sync) {
 }
 
 void poolWait(PoolSync* sync) {
-    SleepConditionVariableSRW(&sync->changed, &sync->lock, INFINITE, 0);
+    // Timed, so that an interrupt is seen within moments.
+    constexpr DWORD StopLookMillis = 100;
+    SleepConditionVariableSRW(&sync->changed, &sync->lock, StopLookMillis, 0);
 }
 
 void poolWakeAll(PoolSync* sync) {
@@ -335,4 +337,34 @@ void poolThreadJoin(PoolThread* thread) {
 int osProcessorCount() {
     DWORD active = GetActiveProcessorCount(ALL_PROCESSOR_GROUPS);
     return active > 0 ? static_cast<int>(active) : 1;
+}
+
+// ---- Interrupts ----
+
+namespace {
+
+volatile LONG interrupted = 0;
+
+// Runs on a thread of its own, which the system starts for the event.
+BOOL WINAPI noteInterrupt(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT)
+        return FALSE;
+    InterlockedExchange(&interrupted, 1);
+    return TRUE;
+}
+
+}  // namespace
+
+void osCatchInterrupts() {
+    SetConsoleCtrlHandler(noteInterrupt, TRUE);
+}
+
+bool osInterrupted() {
+    return InterlockedCompareExchange(&interrupted, 0, 0) != 0;
+}
+
+void osEndByInterrupt() {
+    // What the system's own handler ends a process with at Ctrl-C.
+    constexpr UINT ControlCExit = 0xC000013AU;
+    ExitProcess(ControlCExit);
 }

@@ -1,16 +1,15 @@
 // SPDX-License-Identifier: MIT
 // The ordered pool, the same on every system: workers take the next item
 // while it lies within the slots, the calling thread finishes the items in
-// order as their work is done.
+// order as their work is done, and a stop or an interrupt ends the work in
+// flight.
 #include "platform/pool.h"
 
+#include <atomic>
 #include <cstdlib>
 
+#include "platform/os.h"
 #include "platform/pool_sync.h"
-
-namespace {
-
-constexpr int MostThreads = 256;
 
 struct Pool {
     const OsOrderedWork* work;
@@ -24,68 +23,108 @@ struct Pool {
     bool* done;  // by slot: its item's work is done
 };
 
+struct OsTurn {
+    Pool* pool;
+    int item;
+};
+
+namespace {
+
+// Set when a finish stops the run; read by work in progress, between blocks.
+std::atomic<bool> stopping{false};
+
+// The run goes on; the lock is held.
+bool going(const Pool* pool) {
+    return !pool->stop && !osInterrupted();
+}
+
 void worker(void* argument) {
     auto* pool = static_cast<Pool*>(argument);
     for (;;) {
         poolLock(pool->sync);
-        while (!pool->stop && pool->next < pool->count && pool->next - pool->finished >= pool->slots)
+        while (going(pool) && pool->next < pool->count && pool->next - pool->finished >= pool->slots)
             poolWait(pool->sync);
-        if (pool->stop || pool->next >= pool->count) {
+        if (!going(pool) || pool->next >= pool->count) {
             poolUnlock(pool->sync);
             return;
         }
-        int item = pool->next++;
+        OsTurn turn{pool, pool->next++};
         poolUnlock(pool->sync);
-        pool->work->run(pool->work->context, item, item % pool->slots);
+        pool->work->run(pool->work->context, turn.item, turn.item % pool->slots, &turn);
         poolLock(pool->sync);
-        pool->done[item % pool->slots] = true;
+        pool->done[turn.item % pool->slots] = true;
         poolWakeAll(pool->sync);
         poolUnlock(pool->sync);
     }
 }
 
-// Takes each item's result in order; after a stop, the results of items
-// started meanwhile are discarded once every worker has ended.
+// Takes each item's result in order; after a stop or an interrupt, the
+// results of items started meanwhile are discarded once every worker has
+// ended, which work in progress does at its next block.
 void finishInOrder(Pool* pool, PoolThread** threads, int started) {
-    int item = 0;
-    for (bool going = true; going && item < pool->count; ++item) {
+    for (int item = 0; item < pool->count; ++item) {
         int slot = item % pool->slots;
         poolLock(pool->sync);
-        while (!pool->done[slot])
+        while (!pool->done[slot] && !osInterrupted())
             poolWait(pool->sync);
-        pool->done[slot] = false;
+        bool take = pool->done[slot] && !osInterrupted();
+        pool->done[slot] = !take && pool->done[slot];
         poolUnlock(pool->sync);
-        going = pool->work->finish(pool->work->context, item, slot);
+        bool on = take && pool->work->finish(pool->work->context, item, slot);
+        if (!on)
+            stopping = true;
         poolLock(pool->sync);
-        pool->finished = item + 1;
-        pool->stop = !going;
+        if (take)
+            pool->finished = item + 1;
+        pool->stop = !on;
         poolWakeAll(pool->sync);
         poolUnlock(pool->sync);
+        if (!on)
+            break;
     }
     for (int i = 0; i < started; ++i)
         poolThreadJoin(threads[i]);
-    for (; item < pool->next; ++item)
+    for (int item = pool->finished; item < pool->next; ++item)
         pool->work->discard(pool->work->context, item, item % pool->slots);
 }
 
 void runHere(const OsOrderedWork& work, int count) {
-    for (int item = 0; item < count; ++item) {
-        work.run(work.context, item, 0);
-        if (!work.finish(work.context, item, 0))
+    for (int item = 0; item < count && !osStopRequested(); ++item) {
+        work.run(work.context, item, 0, nullptr);
+        if (!work.finish(work.context, item, 0)) {
+            stopping = true;
             return;
+        }
     }
 }
 
 }  // namespace
 
+bool osAwaitTurn(OsTurn* turn) {
+    if (turn == nullptr)
+        return !osStopRequested();
+    Pool* pool = turn->pool;
+    poolLock(pool->sync);
+    while (going(pool) && pool->finished < turn->item)
+        poolWait(pool->sync);
+    bool on = going(pool);
+    poolUnlock(pool->sync);
+    return on;
+}
+
+bool osStopRequested() {
+    return stopping.load(std::memory_order_relaxed) || osInterrupted();
+}
+
 void osRunInOrder(const OsOrderedWork& work, int count, int threads, int slots) {
+    stopping = false;
     threads = threads < count ? threads : count;
-    threads = threads < MostThreads ? threads : MostThreads;
+    threads = threads < OsMostThreads ? threads : OsMostThreads;
     slots = slots > threads ? slots : threads;
     Pool pool{&work, count, slots, threads > 1 ? poolSyncNew() : nullptr, 0, 0, false, nullptr};
     pool.done = pool.sync != nullptr ? static_cast<bool*>(std::calloc(static_cast<std::size_t>(slots), sizeof(bool)))
                                      : nullptr;
-    PoolThread* started[MostThreads];
+    PoolThread* started[OsMostThreads];
     int running = 0;
     for (; pool.done != nullptr && running < threads; ++running)
         if ((started[running] = poolThreadStart(worker, &pool)) == nullptr)

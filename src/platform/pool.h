@@ -5,24 +5,44 @@
 // a thread, a lock or an #ifdef.
 #pragma once
 
+// The most threads a run starts, whatever it asks for.
+inline constexpr int OsMostThreads = 256;
+
 // How many threads the process may run at once: the processors its
 // affinity allows, on Windows the active ones; at least 1.
 int osProcessorCount();
 
+// An item's place in the order, handed to its work: an item that may only
+// be worked on once every earlier one is finished (a stream, which must
+// not be read beside another, nor before the run knows it goes on) waits
+// for its turn with osAwaitTurn. Null on the calling thread, where every
+// item's turn has come when it runs.
+struct OsTurn;
+
+// Waits until every item before this one is finished. False when the run
+// is stopping instead: its work should end at once.
+bool osAwaitTurn(OsTurn* turn);
+
+// Whether the run is stopping: a `finish` returned false, or an interrupt
+// came (osInterrupted). Work in progress looks at it between blocks.
+bool osStopRequested();
+
 // Items 0 to count - 1. `run` does an item's work, on any thread, into
 // the slot given (slots are reused once an item is finished); `finish`
 // takes its result on the calling thread, in the items' order, and
-// returns false to stop: no item is started after that, and `discard`
-// takes the result of each item run but not finished.
+// returns false to stop: no item is started after that, work in progress
+// sees osStopRequested, and `discard` takes the result of each item run
+// but not finished. An interrupt stops the run the same way, before the
+// next `finish`.
 struct OsOrderedWork {
     void* context;
-    void (*run)(void* context, int item, int slot);
+    void (*run)(void* context, int item, int slot, OsTurn* turn);
     bool (*finish)(void* context, int item, int slot);
     void (*discard)(void* context, int item, int slot);
 };
 
-// Runs the items on `threads` threads, at most `slots` items ahead of the
-// oldest not yet finished (slots >= threads). With one thread, or when no
+// Runs the items on `threads` threads (at most OsMostThreads), at most
+// `slots` items ahead of the oldest not yet finished (slots >= threads). With one thread, or when no
 // thread can be started, every item runs and finishes on the calling
 // thread, one after the other.
 void osRunInOrder(const OsOrderedWork& work, int count, int threads, int slots);

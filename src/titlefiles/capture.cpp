@@ -139,6 +139,12 @@ bool feedCapture(Capture* capture, const std::uint8_t* block, std::size_t n) {
     return absorb(capture, offset, block, n);
 }
 
+void countPastCapture(Capture* capture, std::size_t n) {
+    capture->seen += n;
+    if (!capture->lengthKnown)
+        capture->length = capture->seen;
+}
+
 bool nextWant(const Capture& capture, CaptureWant* want) {
     for (const KeptRange& r : capture.ranges) {
         if (!r.planned || r.have == r.length)

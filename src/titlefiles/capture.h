@@ -39,6 +39,9 @@ bool startCapture(Capture* capture, std::int64_t knownLength, bool verifying);
 // a range it calls for.
 bool feedCapture(Capture* capture, const std::uint8_t* block, std::size_t n);
 
+// Counts the file's next `n` bytes, which lie past everything kept.
+void countPastCapture(Capture* capture, std::size_t n);
+
 // For a regular file read only where needed: the next bytes planned that
 // are not kept yet and lie inside the file, as a place to read them into.
 struct CaptureWant {

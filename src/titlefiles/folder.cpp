@@ -92,6 +92,8 @@ LoadStatus openFailed(LoadedTitle* title, const OsFile& file) {
 }
 
 LoadStatus readFailed(LoadedTitle* title, const OsFile& file) {
+    if (file.error == OsStopped)
+        return LoadStopped;
     return failWith(title, LoadReadFailed, file.error != 0 ? LoadCause::SystemError : LoadCause::EndsEarly,
                     file.error);
 }
@@ -179,7 +181,9 @@ struct Readings {
 bool readAndHash(OsFile* file, std::uint64_t length, Readings* r, std::uint8_t* block, bool* readOk) {
     for (std::uint64_t at = 0; at < length;) {
         auto n = static_cast<std::size_t>(std::min<std::uint64_t>(ContentChunk, length - at));
-        if (osReadAt(file, at, block, n) != OsOk) {
+        if (osStopRequested())
+            file->error = OsStopped;
+        if (osStopRequested() || osReadAt(file, at, block, n) != OsOk) {
             *readOk = false;
             return true;
         }
@@ -265,6 +269,10 @@ LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet
     WadContents& walk = title->contents;
     const std::uint8_t* titleKey = walk.keyStatus == ContentsStatus::Ok ? walk.titleKey : nullptr;
     for (std::size_t i = 0; status == LoadOk && !walk.failed && i < walk.count; ++i) {
+        if (osStopRequested()) {
+            status = LoadStopped;
+            break;
+        }
         OsFile file{};
         OsResult opened = openContent(folder, parts, walk.records, i, &file);
         if (opened == OsError) {

@@ -16,6 +16,8 @@ LoadStatus fail(LoadedTitle* title, LoadStatus status, LoadCause cause) {
 }
 
 LoadStatus readFailed(LoadedTitle* title, const OsFile& file) {
+    if (file.error == OsStopped)
+        return LoadStopped;
     title->osError = file.error;
     return fail(title, LoadReadFailed, file.error != 0 ? LoadCause::SystemError : LoadCause::EndsEarly);
 }
@@ -46,15 +48,32 @@ LoadStatus feedBlock(LoadedTitle* title, const KeySet* keys, const std::uint8_t*
     return LoadOk;
 }
 
-// Reads the whole file front to back, once: a stream to its end, a
-// regular file to the length it had when it was opened.
+// Whether the title still needs bytes: a range kept is not whole yet, or
+// the walk over a WAD's contents has contents left to hash.
+bool needsMore(const LoadedTitle& title) {
+    for (const KeptRange& range : title.capture.ranges)
+        if (range.planned && !rangeComplete(range))
+            return true;
+    const WadContents& walk = title.contents;
+    return walk.planned && !walk.failed && walk.keyStatus == ContentsStatus::Ok && walk.current < walk.count;
+}
+
+// Reads the file front to back, once, as far as the title needs it: a
+// regular file no further (a file that is no title, no further than its
+// first block), a stream to its end, its bytes past the title counted
+// only, so that its writer is never cut off. A stop ends the read.
 LoadStatus readInOrder(OsFile* file, LoadedTitle* title, const KeySet* keys) {
     std::size_t chunk = file->stream ? StreamChunk : FileChunk;
     auto* block = static_cast<std::uint8_t*>(osAlloc(chunk));
     if (block == nullptr)
         return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
     LoadStatus status = LoadOk;
-    for (std::uint64_t at = 0; status == LoadOk;) {
+    bool needed = true;
+    for (std::uint64_t at = 0; status == LoadOk && (needed || file->stream);) {
+        if (osStopRequested()) {
+            status = LoadStopped;
+            break;
+        }
         std::size_t got = 0;
         if (file->stream) {
             if (osReadNext(file, block, chunk, &got) != OsOk)
@@ -66,8 +85,12 @@ LoadStatus readInOrder(OsFile* file, LoadedTitle* title, const KeySet* keys) {
         }
         if (status != LoadOk || got == 0)
             break;
-        status = feedBlock(title, keys, block, got);
+        if (needed)
+            status = feedBlock(title, keys, block, got);
+        else
+            countPastCapture(&title->capture, got);
         at += got;
+        needed = needed && needsMore(*title);
     }
     osFree(block);
     return status;
@@ -151,8 +174,11 @@ LoadStatus readTitle(OsFile* file, LoadedTitle* title, const KeySet* keys) {
     return readPlanned(file, title);
 }
 
-// A name that will not open as a file may be a title folder.
-LoadStatus loadNamed(LoadedTitle* title, const PathChar* name, const KeySet* keys) {
+// A name that will not open as a file may be a title folder. Nothing is
+// opened once the run is stopping; a stream waits for its turn.
+LoadStatus loadNamed(LoadedTitle* title, const PathChar* name, const KeySet* keys, OsTurn* turn) {
+    if (osStopRequested())
+        return LoadStopped;
     OsFile file{};
     OsResult opened = isStandardInput(name) ? osOpenStandardInput(&file) : osOpen(name, &file);
     if (opened != OsOk) {
@@ -161,7 +187,7 @@ LoadStatus loadNamed(LoadedTitle* title, const PathChar* name, const KeySet* key
         LoadStatus status = isStandardInput(name) ? LoadReadFailed : loadFolder(title, name, keys, &isFolder);
         return isFolder ? status : fail(title, LoadReadFailed, LoadCause::SystemError);
     }
-    LoadStatus status = loadOpenFile(title, &file, keys);
+    LoadStatus status = file.stream && !osAwaitTurn(turn) ? LoadStopped : loadOpenFile(title, &file, keys);
     osClose(&file);
     return status;
 }
@@ -173,8 +199,8 @@ LoadStatus loadOpenFile(LoadedTitle* title, OsFile* file, const KeySet* keys) {
     return status == LoadOk ? finishTitle(title) : status;
 }
 
-LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys) {
-    LoadStatus status = loadNamed(title, name, keys);
+LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys, OsTurn* turn) {
+    LoadStatus status = loadNamed(title, name, keys, turn);
     if (status == LoadOk && keys != nullptr && !verifyTitle(title, *keys, &title->verify)) {
         osCryptoFailureText(title->reason, sizeof title->reason);
         status = fail(title, LoadCryptoFailed, LoadCause::Cryptography);

@@ -9,6 +9,7 @@
 
 #include "platform/crypto.h"
 #include "platform/os.h"
+#include "platform/pool.h"
 #include "titlefiles/capture.h"
 #include "titlefiles/classify.h"
 #include "titlefiles/contents.h"
@@ -23,6 +24,7 @@ enum LoadStatus : int {
     LoadOutOfMemory = 3,       // a buffer could not be allocated
     LoadUnknownStructure = 4,  // no accepted layout has this length and these signatures
     LoadCryptoFailed = 5,      // the cryptography library failed while verifying
+    LoadStopped = 6,           // the run began to stop: the file is not reported
 };
 
 // Why a load failed, in more detail than its status, for people reading
@@ -67,10 +69,12 @@ struct LoadedTitle {
 
 // Loads `name` into `title` (zero it first); "-" alone is standard input,
 // and a folder holding a title's files is a title folder. With `keys`, the
-// title is verified too: each file read once, front to back, its contents
-// hashed as they pass. Every file is closed on return; on failure every
-// buffer is released already, and `cause` says why.
-LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr);
+// title is verified too: each file read once, front to back, as far as the
+// title needs, its contents hashed as they pass. A stream (standard input,
+// a FIFO, a device) is read only in its `turn` (null: now). Every file is
+// closed on return; on failure every buffer is released already, and
+// `cause` says why.
+LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr, OsTurn* turn = nullptr);
 
 // Reads an open regular file, or a stream, as loadTitle does once it has
 // opened it, and leaves it open.

@@ -68,8 +68,8 @@ LoadStatus readInOrder(OsFile* file, LoadedTitle* title, const KeySet* keys) {
     if (block == nullptr)
         return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
     LoadStatus status = LoadOk;
-    bool needed = true;
-    for (std::uint64_t at = 0; status == LoadOk && (needed || file->stream);) {
+    bool needed = needsMore(*title) || title->capture.seen == 0;
+    for (std::uint64_t at = title->capture.seen; status == LoadOk && (needed || file->stream);) {
         if (osStopRequested()) {
             status = LoadStopped;
             break;
@@ -169,9 +169,20 @@ LoadStatus readTitle(OsFile* file, LoadedTitle* title, const KeySet* keys) {
     }
     if (!startCapture(&title->capture, length, keys != nullptr))
         return fail(title, LoadOutOfMemory, LoadCause::NoMemory);
-    if (file->stream || keys != nullptr)
+    if (file->stream)
         return readInOrder(file, title, keys);
-    return readPlanned(file, title);
+    if (keys == nullptr)
+        return readPlanned(file, title);
+    // A regular file being verified: its first bytes tell what it is. Only
+    // a WAD's contents are hashed as the rest of it passes, in order;
+    // anything else needs no more than its planned reads.
+    std::uint8_t first[WadReadLength];
+    std::size_t n = static_cast<std::size_t>(std::min<std::uint64_t>(sizeof first, title->capture.length));
+    if (osReadAt(file, 0, first, n) != OsOk)
+        return readFailed(title, *file);
+    if (LoadStatus status = feedBlock(title, keys, first, n); status != LoadOk)
+        return status;
+    return title->capture.kind == FileKind::Wad ? readInOrder(file, title, keys) : readPlanned(file, title);
 }
 
 // A name that will not open as a file may be a title folder. Nothing is

@@ -11,6 +11,7 @@
 #include <nlohmann/json.hpp>
 
 #include "evasions.h"
+#include "folders.h"
 #include "memory_run.h"
 #include "os_memory.h"
 #include "signing.h"
@@ -126,7 +127,7 @@ const VerifyCase VerifyCases[] = {
      16, {.root = false}},
     // Evasions 1 to 6, each with replaced contents: never genuine.
     {"1 a home-made chain", [] { return evasions()[0].file; },
-     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15},
     {"1 a home-made chain, no root key", [] { return evasions()[0].file; },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
      16, {.root = false}},
@@ -159,7 +160,18 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
     // The CA's certificate is what only the root key checks.
     {"CA certificate changed", [] { return changed(genuine(), places().certs + CaKeyPadding); },
-     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15},
+    {"another root's key", [] { return genuine(); },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})",
+     15, {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
+    {"another root's key, a wrong common key", [] { return genuine(); },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["root.key","standard.key"]})",
+     15, {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16),
+          .rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
+    // The root's link refuses the TMD's chain, but the ticket is invalid of itself.
+    {"another root's key, the ticket's signature changed", [] { return changed(genuine(), places().ticket + 0x10); },
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})",
+     15, {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     {"CA certificate changed, no root key", [] { return changed(genuine(), places().certs + CaKeyPadding); },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
      16, {.root = false}},
@@ -235,7 +247,7 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"console-bound","verdict":"unproven"})",
      16},
     {"a wrong standard key", [] { return genuine(); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15,
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["standard.key"]})", 15,
      {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
     {"no ticket in the ticket section",
      [] {
@@ -324,7 +336,7 @@ TEST(Verify, EachFindingAtEveryReadSize) {
         ASSERT_TRUE(first.clean);
         EXPECT_EQ(first.exitCode, c.exitCode);
         json j = json::parse(first.out);
-        EXPECT_EQ(j["verify"], json::parse(c.verify));
+        EXPECT_EQ(j["verify"], json::parse(withHints(c.verify)));
         for (const MemoryForm& form : Forms) {
             SCOPED_TRACE("read " + std::to_string(form.chunk) + " at a time, first " + std::to_string(form.firstChunk));
             MemoryRun run = runInMemory({"/j", "/v", "--keys=k", "f"}, file, form);
@@ -404,6 +416,10 @@ TEST(Verify, TextLines) {
         {"a wrong key, another title's ticket", genuine({.low = 0x41424344}),
          "Ticket: for another title\nContents: 3 of 3 damaged\nVerdict: failed\n",
          {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
+        {"another root's key", genuine(),
+         "Signatures: TMD invalid, ticket invalid (the CA does not verify under root.key: a wrong root.key or a forged "
+         "CA)\nContents: 3 of 3 match the TMD\nVerdict: failed\n",
+         {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
         {"no root key", genuine(),
          "Signatures: TMD unanchored, ticket unanchored\nContents: 3 of 3 match the TMD\nVerdict: unproven\n", {.root = false}},
         {"no vWii key", genuine({.commonKey = 2}), "Contents: not checked, no vwii key\nVerdict: unproven\n", {}},

@@ -282,7 +282,16 @@ void writeVerifyFields(const TitleFacts& facts) {
     }
     writeVerifyField("contents", contentsWord(v.contents), &first);
     writeVerifyField("verdict", verdictWord(v.verdict), &first);
-    outChar('}');
+    // The key files a failure may come from rather than the file.
+    outText(",\"hints\":[");
+    if (v.rootInDoubt)
+        outText("\"root.key\"");
+    if (v.keyInDoubt && v.keyIndex < CommonKeyCount) {
+        outText(v.rootInDoubt ? ",\"" : "\"");
+        outText(CommonKeyNames[v.keyIndex]);
+        outText(".key\"");
+    }
+    outText("]}");
 }
 
 void writeFile() {

@@ -8,7 +8,7 @@
 namespace {
 
 // The longest report after its heading, every number at its widest.
-constexpr std::size_t ReportLongest = 640;
+constexpr std::size_t ReportLongest = 720;
 static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + VerifyLinesLongest + sizeof ReportRule + 1 <=
               ReportLongest && ReportLongest <= OutReserveLimit);
 

@@ -84,6 +84,8 @@ char* putVerifyLines(char* at, const TitleFacts& facts) {
         at = putLiteral(at, ", ");
     if (holdsTicket(facts.kind))
         at = putSignature(at, "ticket", v.ticketSignature);
+    if (v.rootInDoubt)
+        at = putLiteral(at, " (the CA does not verify under root.key: a wrong root.key or a forged CA)");
     at = putLiteral(at, "\n");
     if (v.hasTicketMatch && !v.ticketMatches)
         at = putLiteral(at, "Ticket: for another title\n");

@@ -7,7 +7,7 @@
 #include "titlefiles/decode.h"
 
 // The longest text putVerifyLines writes.
-inline constexpr std::size_t VerifyLinesLongest = 224;
+inline constexpr std::size_t VerifyLinesLongest = 300;
 
 // The text report's lines before its closing rule: the signatures, whether
 // a WAD's ticket is another title's, the contents (not for a ticket), and

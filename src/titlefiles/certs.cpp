@@ -154,7 +154,7 @@ bool checkCertificateLink(const Certificate& signer, ByteSpan signature, std::ui
 // as the file holds its certificates: one that fails makes the signature
 // invalid, one whose certificate is missing unverifiable.
 bool checkChain(ByteSpan structure, const char* issuer, Signer role, const CertificateSet& certs,
-                const KeySet& keys, SignatureStatus* status) {
+                const KeySet& keys, SignatureStatus* status, bool* rootRefused) {
     const char* caName = nullptr;
     const char* signerName = nullptr;
     *status = SignatureStatus::Invalid;
@@ -189,8 +189,10 @@ bool checkChain(ByteSpan structure, const char* issuer, Signer role, const Certi
     *status = SignatureStatus::Unanchored;
     if (!keys.rootPresent)
         return true;
-    return checkLink(ByteSpan(keys.rootModulus, RootModulusLength), keys.rootExponent, authority->signature,
-                     authority->signedPart, status);
+    bool checked = checkLink(ByteSpan(keys.rootModulus, RootModulusLength), keys.rootExponent,
+                             authority->signature, authority->signedPart, status);
+    *rootRefused = *status == SignatureStatus::Invalid;
+    return checked;
 }
 
 }  // namespace
@@ -211,8 +213,9 @@ void addCertificates(ByteSpan chain, CertificateSet* set) {
 }
 
 bool checkSignature(ByteSpan structure, Signer signer, const CertificateSet& certs, const KeySet& keys,
-                    SignatureStatus* status) {
+                    SignatureStatus* status, bool* rootRefused) {
     *status = SignatureStatus::Invalid;
+    *rootRefused = false;
     // The layout has room for an RSA-2048 signature alone: its signed part
     // starts where that signature's padding ends.
     if (readBe32(structure, SignatureTypeOffset) != SignatureRsa2048)
@@ -232,5 +235,5 @@ bool checkSignature(ByteSpan structure, Signer signer, const CertificateSet& cer
     }
     char issuer[IssuerLength + 1];
     copyText(structure, SignedPartOffset, IssuerLength, issuer);
-    return checkChain(structure, issuer, signer, certs, keys, status);
+    return checkChain(structure, issuer, signer, certs, keys, status, rootRefused);
 }

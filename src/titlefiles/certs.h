@@ -49,7 +49,9 @@ enum class SignatureStatus { None = 0, Valid, Invalid, Fakesigned, Unverifiable,
 enum class Signer { Cp, Xs };
 
 // The status of the signature of a ticket or TMD: `structure` runs from its
-// signature type to the end of its signed part. False when the
+// signature type to the end of its signed part. `*rootRefused` tells an
+// invalid signature whose every link verifies but the CA's under the root
+// key: a wrong root.key looks so, as does a forged CA. False when the
 // cryptography library failed, which says nothing about the file.
 bool checkSignature(ByteSpan structure, Signer signer, const CertificateSet& certs, const KeySet& keys,
-                    SignatureStatus* status);
+                    SignatureStatus* status, bool* rootRefused);

@@ -41,10 +41,15 @@ void parseCertificatesOf(const LoadedTitle& title, CertificateSet* certs) {
 }
 
 bool ticketSignature(const LoadedTitle& title, const CertificateSet& certs, const KeySet& keys,
-                     SignatureStatus* status) {
+                     SignatureStatus* status, bool* rootRefused) {
     *status = SignatureStatus::Missing;
     return title.ticket.size() < TicketLength ||
-           checkSignature(title.ticket.first(TicketLength), Signer::Xs, certs, keys, status);
+           checkSignature(title.ticket.first(TicketLength), Signer::Xs, certs, keys, status, rootRefused);
+}
+
+// A signature invalid for another reason than the root's link.
+bool invalidOtherwise(SignatureStatus status, bool rootRefused) {
+    return status == SignatureStatus::Invalid && !rootRefused;
 }
 
 // A WAD's contents as its walk found them, a title folder's as its files
@@ -108,10 +113,15 @@ bool verifyTitle(LoadedTitle* title, const KeySet& keys, VerifyFacts* facts) {
     facts->verified = true;
     CertificateSet certs;
     parseCertificatesOf(*title, &certs);
-    if (holdsSignature(*title, true) && !ticketSignature(*title, certs, keys, &facts->ticketSignature))
+    bool ticketRefused = false;
+    bool tmdRefused = false;
+    if (holdsSignature(*title, true) && !ticketSignature(*title, certs, keys, &facts->ticketSignature, &ticketRefused))
         return false;
-    if (holdsSignature(*title, false) && !checkSignature(title->tmd, Signer::Cp, certs, keys, &facts->tmdSignature))
+    if (holdsSignature(*title, false) &&
+        !checkSignature(title->tmd, Signer::Cp, certs, keys, &facts->tmdSignature, &tmdRefused))
         return false;
+    facts->rootInDoubt = (ticketRefused || tmdRefused) && !invalidOtherwise(facts->ticketSignature, ticketRefused) &&
+                         !invalidOtherwise(facts->tmdSignature, tmdRefused);
     if (holdsTmd(title->kind) && holdsTicket(title->kind) &&
         title->ticket.size() >= TicketTitleIdHighOffset + TitleIdLength) {
         facts->hasTicketMatch = true;

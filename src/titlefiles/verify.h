@@ -30,6 +30,9 @@ struct VerifyFacts {
     // Every content with bytes is damaged, under the title's own ticket:
     // what a wrong common key looks like.
     bool keyInDoubt;
+    // Every invalid signature's links verify but the CA's under root.key:
+    // what a wrong root.key looks like.
+    bool rootInDoubt;
     HashStatus* hashes;  // one a content record, from osAlloc
     Verdict verdict;
 };

@@ -54,3 +54,11 @@ struct Case {
 extern const std::vector<Case> Cases;
 
 }  // namespace folders
+
+// The verify object a row expects, its "hints" [] unless it names some.
+inline std::string withHints(const char* verify) {
+    std::string text = verify;
+    if (text.find("\"hints\"") == std::string::npos && !text.empty() && text.back() == '}')
+        text.insert(text.size() - 1, ",\"hints\":[]");
+    return text;
+}

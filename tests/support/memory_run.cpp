@@ -58,3 +58,4 @@ void useMemoryKeys(const MemoryKeys& keys) {
         files.push_back({"root.key", root.data(), root.size()});
     setMemoryKeyFiles(files.data(), files.size());
 }
+

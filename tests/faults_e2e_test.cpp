@@ -102,13 +102,13 @@ TEST(Faults, JsonGivesTheReason) {
     for (const folders::File& f : folders::files({}))
         dir.write("t/" + f.name, f.bytes);
     dir.write("standard.key", Bytes(titlecraft::SyntheticCommonKeys[0], titlecraft::SyntheticCommonKeys[0] + 16));
-    const std::string unreadable = R"(,"error":"cannot-read","reason":"No such device or address"})";
+    const std::string unreadable = R"(,"error":"cannot-read","reason":"No such device or address","cause":"system-error"})";
     const struct {
         std::vector<std::string> args;
         const char* fault;
         std::string line;
     } cases[] = {
-        {{"/j", "m.wad"}, "length:1", R"({"file":"m.wad","error":"unknown-structure","reason":"its length cannot be taken"})"},
+        {{"/j", "m.wad"}, "length:1", R"({"file":"m.wad","error":"unknown-structure","reason":"its length cannot be taken","cause":"no-length"})"},
         {{"/j", "m.wad"}, "read:1", R"({"file":"m.wad")" + unreadable},
         {{"/j", "t"}, "read:2", R"({"file":"t")" + unreadable},
         {{"/j", "/v", "--keys=.", "t"}, "read:4", R"({"file":"t")" + unreadable},

@@ -125,7 +125,7 @@ TEST(Folders, FoldersThatAreNoTitles) {
         std::string error;
     } cases[] = {
         {"empty", 11, "\nError: Cannot read file 'empty' !\n\n", std::string("cannot-read\",\"reason\":\"") + reason},
-        {"cut", 11, "\nError: Cannot read file 'cut' !\n\n", "cannot-read\",\"reason\":\"the file ends before its records"},
+        {"cut", 11, "\nError: Cannot read file 'cut' !\n\n", "cannot-read\",\"reason\":\"the file ends before its records\",\"cause\":\"ends-early"},
         {"odd", 11, "\nError: Cannot read file 'odd' !\n\n", "cannot-read\",\"reason\":\"Is a directory"},
     };
     for (const auto& c : cases) {

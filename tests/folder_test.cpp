@@ -101,9 +101,9 @@ TEST(Folder, WhichTmd) {
         int exitCode;
         const char* json;
     } failures[] = {
-        {{{"cetk", files({})[1].bytes}}, 11, R"({"file":"title","error":"cannot-read","reason":"Is a directory"})"},
+        {{{"cetk", files({})[1].bytes}}, 11, R"({"file":"title","error":"cannot-read","reason":"Is a directory","cause":"system-error"})"},
         {{{"tmd", files({})[1].bytes}}, 14,
-         R"({"file":"title","error":"unknown-structure","reason":"the folder's TMD file is no TMD"})"},
+         R"({"file":"title","error":"unknown-structure","reason":"the folder's TMD file is no TMD","cause":"folder-tmd-not-tmd"})"},
     };
     for (const auto& f : failures) {
         MemoryFolder folder(f.files);

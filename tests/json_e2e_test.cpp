@@ -247,8 +247,8 @@ TEST(Json, FailingFilesInTheMiddle) {
     EXPECT_EQ(run.exitCode, 11);
     std::vector<json> lines = parseLines(run.out);
     ASSERT_EQ(lines.size(), 4u);
-    EXPECT_EQ(lines[1], json::parse(R"({"file":"missing","error":"cannot-read","reason":"No such file or directory"})"));
-    EXPECT_EQ(lines[2], json::parse(R"({"file":"short.tmd","error":"unknown-structure","reason":"shorter than any title file"})"));
+    EXPECT_EQ(lines[1], json::parse(R"({"file":"missing","error":"cannot-read","reason":"No such file or directory","cause":"system-error"})"));
+    EXPECT_EQ(lines[2], json::parse(R"({"file":"short.tmd","error":"unknown-structure","reason":"shorter than any title file","cause":"too-short"})"));
     EXPECT_EQ(lines[3]["kind"], "ticket");
     EXPECT_EQ(run.out.find("\n\n"), std::string::npos);
     EXPECT_EQ(run.out.find("Press"), std::string::npos);

@@ -117,6 +117,14 @@ const VerifyCase VerifyCases[] = {
     {"signed and whole", [] { return genuine(); }, Genuine, 0},
     {"indices not their places, empty contents in the middle and last",
      [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0},
+    // An empty content is there even where the file ends before its boundary.
+    {"the last content empty, the file ending with the data before it",
+     [] {
+         Bytes b = wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered));
+         b.resize(titlecraft::wadPlaces(b).data + 3008 + 20000);
+         return b;
+     },
+     Genuine, 0},
     {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
     {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0},
     {"one content", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, {.version = 1, .contents = {{0x0001, 1000}}})); },

@@ -83,27 +83,33 @@ const FailureKind& failureKind(LoadStatus status) {
     return FailureKinds[0];  // not reached: the loader returns no other failure
 }
 
-// The cause of a failure in words, for the JSON reason.
-const char* const CauseTexts[] = {
-    "",  // none
-    "",  // the system's message instead
-    "the file ended while it was read",
-    "the file ends before its TMD",
-    "the file ends before its records",
-    "its length cannot be taken",
-    "shorter than any title file",
-    "no WAD, ticket or TMD signature",
-    "the TMD claims more records than its section holds",
-    "not enough memory",
-    "",  // the library's reason instead
-    "the folder's TMD file is no TMD",
+// The cause of a failure in words for people, the JSON reason, and as a
+// word that stays the same for scripts, the JSON cause.
+struct CauseWords {
+    const char* text;
+    const char* word;
+};
+
+const CauseWords CauseTexts[] = {
+    {"", "none"},
+    {"", "system-error"},  // the system's message instead
+    {"the file ended while it was read", "ends-early"},
+    {"the file ends before its TMD", "ends-early"},
+    {"the file ends before its records", "ends-early"},
+    {"its length cannot be taken", "no-length"},
+    {"shorter than any title file", "too-short"},
+    {"no WAD, ticket or TMD signature", "no-signature"},
+    {"the TMD claims more records than its section holds", "records-past-section"},
+    {"not enough memory", "out-of-memory"},
+    {"", "library"},  // the library's reason instead
+    {"the folder's TMD file is no TMD", "folder-tmd-not-tmd"},
 };
 static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::Last) + 1);
 
 const char* causeText(const LoadFailure& failure) {
     if (failure.cause == LoadCause::SystemError)
         return osErrorText(failure.osError != 0 ? failure.osError : EIO);
-    return CauseTexts[static_cast<int>(failure.cause)];
+    return CauseTexts[static_cast<int>(failure.cause)].text;
 }
 
 void printTextFailure(const FailureKind& kind, const LoadFailure&) {
@@ -115,7 +121,7 @@ void printTextFailure(const FailureKind& kind, const LoadFailure&) {
 }
 
 void printJsonFailure(const FailureKind& kind, const LoadFailure& failure) {
-    printFailureJson(kind.jsonError, causeText(failure));
+    printFailureJson(kind.jsonError, causeText(failure), CauseTexts[static_cast<int>(failure.cause)].word);
 }
 
 void printTextTitle(const TitleFacts& facts) {

@@ -253,6 +253,8 @@ void writeWadFields(const WadFacts& wad) {
     writeNumberField("fileLength", wad.fileLength);
     writeNumberField("expectedLength", wad.expectedLength);
     writeBoolField("complete", wad.fileLength >= wad.expectedLength);
+    // The bytes past the length the header announces, its padding included.
+    writeNumberField("extraBytes", wad.fileLength > wad.expectedLength ? wad.fileLength - wad.expectedLength : 0);
     outChar('}');
 }
 
@@ -317,9 +319,10 @@ void printTitleJson(const TitleFacts& facts) {
     outText("}\n");
 }
 
-void printFailureJson(const char* error, const char* reason) {
+void printFailureJson(const char* error, const char* reason, const char* cause) {
     writeFile();
     writeStringField("error", error);
     writeStringField("reason", reason);
+    writeStringField("cause", cause);
     outText("}\n");
 }

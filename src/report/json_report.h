@@ -9,5 +9,6 @@
 void printTitleJson(const TitleFacts& facts);
 
 // The object for a file that failed: {"file":...,"error":"<error>",
-// "reason":"<reason>"}: a fixed word for programs and a cause for people.
-void printFailureJson(const char* error, const char* reason);
+// "reason":"<reason>","cause":"<cause>"}: a fixed word for programs, the
+// cause for people, and the cause as a fixed word for programs.
+void printFailureJson(const char* error, const char* reason, const char* cause);

@@ -190,13 +190,22 @@ void feedWadContents(WadContents* w, std::uint64_t offset, const std::uint8_t* p
     }
 }
 
-// Empty contents are finished as soon as the bytes reach where they lie,
-// in the same call: nothing is left to do for them at the end.
+// Contents not whole when the file ends are missing, but for an empty
+// one, which is there by definition even where the file ends before the
+// boundary it would start on: its hash is the hash of nothing.
 void endWadContents(WadContents* walk) {
     if (walk->failed || walk->keyStatus != ContentsStatus::Ok)
         return;
-    for (std::size_t i = walk->current; i < walk->count; ++i)
+    dropContentHash(&walk->hash);  // a content cut short: never compared
+    walk->hashing = false;
+    for (std::size_t i = walk->current; i < walk->count; ++i) {
         walk->hashes[i] = HashStatus::Missing;
+        walk->current = i;
+        if (storedLength(walk, i) == 0 && (!beginCurrent(walk) || !finishCurrent(walk))) {
+            walk->failed = true;
+            return;
+        }
+    }
 }
 
 void releaseWadContents(WadContents* walk) {

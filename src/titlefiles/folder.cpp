@@ -234,6 +234,14 @@ bool checkContent(OsFile* file, ByteSpan record, const std::uint8_t* titleKey, s
     return true;
 }
 
+// An empty content whose file is absent is there all the same: its hash
+// is the hash of nothing. False when the library failed.
+bool checkAbsentEmpty(ByteSpan record, HashStatus* status) {
+    ContentHash hash{};
+    return beginContentHash(&hash, 0, nullptr, 0, nullptr) &&
+           endContentHash(&hash, record.data() + ContentHashOffset, status);
+}
+
 // The buffers of the contents' names, forms and statuses, and under /v
 // the title key and the buffers their files are read and decrypted in.
 LoadStatus prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t** block) {
@@ -281,9 +289,12 @@ LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet
         }
         ContentCheck check{keys != nullptr ? HashStatus::Missing : HashStatus::Unchecked, ContentForm::Unchecked};
         bool readOk = true;
+        ByteSpan record = walk.records.subspan(i * ContentRecordLength, ContentRecordLength);
         if (opened == OsOk && keys != nullptr &&
-            !checkContent(&file, walk.records.subspan(i * ContentRecordLength, ContentRecordLength), titleKey,
-                          block, walk.plain, &check, &readOk))
+            !checkContent(&file, record, titleKey, block, walk.plain, &check, &readOk))
+            walk.failed = true;
+        if (opened == OsAbsent && keys != nullptr && readBe64(record, ContentSizeOffset) == 0 &&
+            !checkAbsentEmpty(record, &check.hash))
             walk.failed = true;
         if (!readOk)
             status = readFailed(title, file);

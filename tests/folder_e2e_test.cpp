@@ -47,7 +47,11 @@ TEST(Folders, VerifiedOnDisk) {
     std::string keys = writeKeys(dir);
     int n = 0;
     for (const Case& c : Cases) {
-        if (c.exitCode != 0 && std::string(c.name) != "a content damaged" && std::string(c.name) != "no ticket")
+        if (c.exitCode != 0 && std::string(c.name) != "a content damaged" && std::string(c.name) != "no ticket" &&
+            c.layout.copy == Copy::None)
+            continue;
+        // Wine's names do not tell case apart: two such files are one.
+        if (UnderWine && c.layout.copy == Copy::UpperCase)
             continue;
         SCOPED_TRACE(c.name);
         std::string name = "t" + std::to_string(n++);
@@ -61,6 +65,7 @@ TEST(Folders, VerifiedOnDisk) {
         for (const json& content : j["contents"])
             hashes.push_back(content["hash"]);
         EXPECT_EQ(hashes, json::parse(c.hashes));
+        EXPECT_EQ(j["alternates"], json::parse(c.alternates));
         EXPECT_EQ(j["ticket"].is_null(), !c.layout.ticket);
         // The same with every core, and with one.
         EXPECT_EQ(runTool({"/j", "/v", "--jobs=1", keys, name}, dir.path).out, run.out);
@@ -147,6 +152,15 @@ TEST(Folders, VerifiedText) {
     EXPECT_NE(run.out.find("Data files: 3\nSize: 24268 - 24300 byte (1 - 1 blocks)\n"
                            "Signatures: TMD valid, ticket valid\nContents: 1 of 3 damaged, 1 missing\n"
                            "Verdict: failed\n" + Rule + "\n"),
+              std::string::npos)
+        << run.out;
+    // Second files that fail are named on their part's line.
+    writeFolder(dir, "copies", {.copy = Copy::DamagedDecrypted});
+    dir.write("copies/title.tik", files({.ticketOf = {.low = 0x41424344, .version = 7}})[1].bytes);
+    dir.write("copies/title.tmd", files({})[0].bytes);
+    run = runTool({"/n", "/v", keys, "copies"}, dir.path);
+    EXPECT_NE(run.out.find("Signatures: TMD valid, ticket valid (title.tik differs)\n"
+                           "Contents: 1 of 3 damaged (0000001a.app)\nVerdict: failed\n"),
               std::string::npos)
         << run.out;
 }

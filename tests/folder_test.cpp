@@ -47,6 +47,7 @@ TEST(Folder, EachFinding) {
         for (const json& content : j["contents"])
             hashes.push_back(content["hash"]);
         EXPECT_EQ(hashes, json::parse(c.hashes));
+        EXPECT_EQ(j["alternates"], json::parse(c.alternates));
         // Without /v: the TMD's report, the files named.
         MemoryRun plain = runFolder({"/j", "title"});
         json facts = json::parse(plain.out);
@@ -74,8 +75,12 @@ TEST(Folder, WhichTmd) {
         const char* name;
         std::vector<File> files;
         const char* verdict;
+        const char* alternates = "[]";  // the files beside the TMD read that name it too
     } cases[] = {
-        {"title.tmd first", {{"title.tmd", good}, {"tmd", other}}, "genuine"},
+        {"title.tmd first, tmd another", {{"title.tmd", good}, {"tmd", other}}, "failed",
+         R"([{"part":"tmd","id":null,"file":"tmd","result":"differs"}])"},
+        {"title.tmd first, tmd the same", {{"title.tmd", good}, {"tmd", good}}, "genuine",
+         R"([{"part":"tmd","id":null,"file":"tmd","result":"ok"}])"},
         {"tmd before numbered", {{"tmd", good}, {"tmd.9", other}}, "genuine"},
         {"the highest number", {{"tmd.12", good}, {"tmd.9", other}, {"tmd.2", other}}, "genuine"},
         {"numbers, not text", {{"tmd.100", good}, {"tmd.99", other}}, "genuine"},
@@ -85,6 +90,13 @@ TEST(Folder, WhichTmd) {
         {"nines", {{"tmd.8", other}, {"tmd.9", good}}, "genuine"},
         {"a longer name first", {{"tmd.0012", other}, {"tmd.13", good}}, "genuine"},
         {"only tmd. counts", {{"tmd.5", good}, {"xmd.99", other}, {"tmdx99", other}}, "genuine"},
+        // Spellings of one number: the first in byte order is read.
+        {"tmd.5 and tmd.05, the same", {{"tmd.5", good}, {"tmd.05", good}, {"tmd.005", good}}, "genuine",
+         R"([{"part":"tmd","id":null,"file":"tmd.05","result":"ok"},{"part":"tmd","id":null,"file":"tmd.5","result":"ok"}])"},
+        {"tmd.5 and tmd.05, another", {{"tmd.5", good}, {"tmd.05", other}}, "failed",
+         R"([{"part":"tmd","id":null,"file":"tmd.5","result":"differs"}])"},
+        {"tmd.5 and a longer tmd.05", {{"tmd.05", good}, {"tmd.5", titlecraft::concat(good, Bytes{0})}}, "failed",
+         R"([{"part":"tmd","id":null,"file":"tmd.5","result":"differs"}])"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.name);
@@ -93,7 +105,9 @@ TEST(Folder, WhichTmd) {
         all.insert(all.end(), c.files.begin(), c.files.end());
         MemoryFolder folder(all);
         MemoryRun run = runFolder({"/j", "/v", "--keys=k", "title"});
-        EXPECT_EQ(json::parse(run.out)["verify"]["verdict"], c.verdict) << run.out;
+        json j = json::parse(run.out);
+        EXPECT_EQ(j["verify"]["verdict"], c.verdict) << run.out;
+        EXPECT_EQ(j["alternates"], json::parse(c.alternates));
     }
     // No TMD at all: a folder that cannot be read; a TMD that is a ticket.
     const struct {

@@ -296,6 +296,30 @@ void writeVerifyFields(const TitleFacts& facts) {
     outText("]}");
 }
 
+// A title folder's other files and what each proved (under /v).
+void writeAlternates(const TitleFacts& facts) {
+    const FolderParts& folder = *facts.folder;
+    static const char* const PartWords[] = {"tmd", "ticket", "content"};
+    outText(",\"alternates\":[");
+    for (std::size_t i = 0; i < folder.alternateCount; ++i) {
+        const FolderAlternate& other = folder.alternates[i];
+        outText(i == 0 ? "{\"part\":" : ",{\"part\":");
+        writeString(PartWords[static_cast<int>(other.part)]);
+        if (other.part == FolderPart::Content)
+            writeHexField("id", decodeContent(facts.contents, other.record).id, 8);
+        else
+            writeNullField("id");
+        writeStringField("file", other.file);
+        const char* result = other.part != FolderPart::Content ? (other.differs ? "differs" : "ok") : hashWord(other.hash);
+        if (result != nullptr)
+            writeStringField("result", result);
+        else
+            writeNullField("result");
+        outChar('}');
+    }
+    outChar(']');
+}
+
 void writeFile() {
     outText("{\"file\":");
     writeString(currentFileName);
@@ -316,6 +340,8 @@ void printTitleJson(const TitleFacts& facts) {
         writeWadFields(facts.wad);
     if (facts.verify != nullptr)
         writeVerifyFields(facts);
+    if (facts.verify != nullptr && facts.folder != nullptr)
+        writeAlternates(facts);
     outText("}\n");
 }
 

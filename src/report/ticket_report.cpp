@@ -9,14 +9,17 @@ void printTicketInfo(const TitleFacts& ticket) {
     char code[TitleCodeLength + 1];
     makePrintableCode(ticket.code, TitleCodeLength, code);
     printHeading("Ticket");
-    char* start = outReserve(TitleIdentityLongest + 20 + VerifyLinesLongest + sizeof ReportRule + 1);
+    char* start = outReserve(TitleIdentityLongest + 20 + sizeof ReportRule + 1);
     char* at = putTitleIdentity(start, ticket.titleHigh, ticket.titleLow, code);
     // A ticket file too short to hold its title version has none to show.
     if (ticket.hasVersion && ticket.version != 0)
         at = putDecimal(putLiteral(at, "    Version: "), ticket.version);
     at = putLiteral(at, "\n");
-    if (ticket.verify != nullptr)
-        at = putVerifyLines(at, ticket);
+    if (ticket.verify != nullptr) {
+        outCommit(static_cast<std::size_t>(at - start));
+        printVerifyLines(ticket);
+        start = at = outReserve(sizeof ReportRule + 1);
+    }
     at = putLiteral(putLiteral(at, ReportRule), "\n");
     outCommit(static_cast<std::size_t>(at - start));
 }

@@ -8,8 +8,8 @@
 namespace {
 
 // The longest report after its heading, every number at its widest.
-constexpr std::size_t ReportLongest = 720;
-static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + VerifyLinesLongest + sizeof ReportRule + 1 <=
+constexpr std::size_t ReportLongest = 640;
+static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + sizeof ReportRule + 1 <=
               ReportLongest && ReportLongest <= OutReserveLimit);
 
 char* putSizes(char* at, const TitleSizes& sizes) {
@@ -49,8 +49,11 @@ void printTmdInfo(const TitleFacts& tmd) {
         at = putLiteral(putText(putLiteral(at, "Region Flag: "), regionName(tmd.region)), "\n");
     at = putLiteral(putDecimal(putLiteral(at, "Data files: "), tmd.contentCount), "\n");
     at = putSizes(at, tmd.sizes);
-    if (tmd.verify != nullptr)
-        at = putVerifyLines(at, tmd);
+    if (tmd.verify != nullptr) {
+        outCommit(static_cast<std::size_t>(at - start));
+        printVerifyLines(tmd);
+        start = at = outReserve(sizeof ReportRule + 1);
+    }
     at = putLiteral(putLiteral(at, ReportRule), "\n");
     outCommit(static_cast<std::size_t>(at - start));
 }

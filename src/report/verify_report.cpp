@@ -23,6 +23,26 @@ char* putCount(char* at, unsigned part, unsigned whole, const char* word) {
     return putText(putLiteral(putDecimal(at, whole), " "), word);
 }
 
+// A title folder's other files that fail, of the TMD and ticket or of the
+// contents, in parentheses: " (tmd differs)", " (00000000.app, 0000000A)".
+void printFailingFiles(const TitleFacts& facts, bool contents) {
+    if (facts.folder == nullptr)
+        return;
+    const char* between = " (";
+    for (std::size_t i = 0; i < facts.folder->alternateCount; ++i) {
+        const FolderAlternate& other = facts.folder->alternates[i];
+        if (!alternateFails(other) || (other.part == FolderPart::Content) != contents)
+            continue;
+        outText(between);
+        outText(other.file);
+        if (!contents)
+            outText(" differs");
+        between = ", ";
+    }
+    if (between[0] == ',')
+        outChar(')');
+}
+
 // Only a valid TMD makes its hashes the title's: under any other, matching
 // them proves the contents are what that TMD says, no more.
 char* putContents(char* at, const VerifyFacts& v, bool tmdValid) {
@@ -33,9 +53,7 @@ char* putContents(char* at, const VerifyFacts& v, bool tmdValid) {
         at = putCount(at, v.damaged, v.contentCount, "damaged");
         if (v.missing > 0)
             at = putLiteral(putDecimal(putLiteral(at, ", "), v.missing), " missing");
-        if (v.keyInDoubt && v.keyIndex < CommonKeyCount)
-            at = putLiteral(putText(putLiteral(at, " (every one: is the "), CommonKeyNames[v.keyIndex]), " key right?)");
-        return putLiteral(at, "\n");
+        return at;  // the failing files and the key hint follow
     case ContentsStatus::Incomplete:
         return putLiteral(putCount(at, v.missing, v.contentCount, "missing"), "\n");
     case ContentsStatus::NoKey:
@@ -51,6 +69,18 @@ char* putContents(char* at, const VerifyFacts& v, bool tmdValid) {
         break;
     }
     return putLiteral(at, "Contents: not checked, no ticket\n");
+}
+
+// The end of a damaged contents' line, after its counts.
+void printDamagedEnd(const TitleFacts& facts) {
+    const VerifyFacts& v = *facts.verify;
+    printFailingFiles(facts, true);
+    if (v.keyInDoubt && v.keyIndex < CommonKeyCount) {
+        outText(" (every one: is the ");
+        outText(CommonKeyNames[v.keyIndex]);
+        outText(" key right?)");
+    }
+    outChar('\n');
 }
 
 }  // namespace
@@ -75,22 +105,31 @@ const char* formWord(ContentForm form) {
     return FormWords[static_cast<int>(form)];
 }
 
-char* putVerifyLines(char* at, const TitleFacts& facts) {
+void printVerifyLines(const TitleFacts& facts) {
     const VerifyFacts& v = *facts.verify;
-    at = putLiteral(at, "Signatures: ");
+    char* start = outReserve(VerifyLineLongest);
+    char* at = putLiteral(start, "Signatures: ");
     if (holdsTmd(facts.kind))
         at = putSignature(at, "TMD", v.tmdSignature);
     if (holdsTmd(facts.kind) && holdsTicket(facts.kind))
         at = putLiteral(at, ", ");
     if (holdsTicket(facts.kind))
         at = putSignature(at, "ticket", v.ticketSignature);
+    outCommit(static_cast<std::size_t>(at - start));
+    printFailingFiles(facts, false);
     if (v.rootInDoubt)
-        at = putLiteral(at, " (the CA does not verify under root.key: a wrong root.key or a forged CA)");
-    at = putLiteral(at, "\n");
+        outText(" (the CA does not verify under root.key: a wrong root.key or a forged CA)");
+    outChar('\n');
+    start = at = outReserve(VerifyLineLongest);
     if (v.hasTicketMatch && !v.ticketMatches)
         at = putLiteral(at, "Ticket: for another title\n");
     if (holdsTmd(facts.kind))
         at = putContents(at, v, v.tmdSignature == SignatureStatus::Valid);
+    outCommit(static_cast<std::size_t>(at - start));
+    if (holdsTmd(facts.kind) && v.contents == ContentsStatus::Damaged)
+        printDamagedEnd(facts);
     const char* verdict = verdictWord(v.verdict);
-    return putLiteral(putText(putLiteral(at, "Verdict: "), verdict != nullptr ? verdict : "unproven"), "\n");
+    outText("Verdict: ");
+    outText(verdict != nullptr ? verdict : "unproven");
+    outChar('\n');
 }

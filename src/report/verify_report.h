@@ -6,13 +6,16 @@
 
 #include "titlefiles/decode.h"
 
-// The longest text putVerifyLines writes.
-inline constexpr std::size_t VerifyLinesLongest = 300;
+// The longest of the pieces printVerifyLines writes in place: the
+// signatures' line, or whether a WAD's ticket is another title's and the
+// contents' line up to a title folder's failing files.
+inline constexpr std::size_t VerifyLineLongest = 160;
 
 // The text report's lines before its closing rule: the signatures, whether
 // a WAD's ticket is another title's, the contents (not for a ticket), and
-// the verdict.
-char* putVerifyLines(char* at, const TitleFacts& facts);
+// the verdict. A title folder's other files that fail are named on the
+// line of their part.
+void printVerifyLines(const TitleFacts& facts);
 
 // The JSON words of each status; null where JSON has null.
 const char* signatureWord(SignatureStatus status);

@@ -32,50 +32,83 @@ OsResult openInFolder(const PathChar* folder, const char* name, OsFile* file) {
     return opened;
 }
 
-// The highest tmd.<n> among a folder's entries.
-struct NumberedTmd {
-    bool found;
+// A folder entry's name as ASCII text, when it is one no longer than the
+// names looked for.
+bool asciiName(const PathChar* entry, char out[FolderFileNameRoom]) {
+    std::size_t n = 0;
+    for (; entry[n] != 0; ++n) {
+        if (n + 1 == FolderFileNameRoom || entry[n] < 0x20 || entry[n] > 0x7E)
+            return false;
+        out[n] = static_cast<char>(entry[n]);
+    }
+    out[n] = 0;
+    return true;
+}
+
+// The highest tmd.<n> among a folder's entries, in every spelling found
+// ("tmd.5", "tmd.05"), in byte order: the first is the one read.
+constexpr int MostSpellings = 19;
+
+struct TmdFiles {
+    int spellings;
     std::uint64_t number;
-    char name[sizeof NumberedTmdPrefix + 20];
+    char names[MostSpellings][FolderFileNameRoom];
 };
 
 bool takeNumberedTmd(void* context, const PathChar* entry) {
-    auto* best = static_cast<NumberedTmd*>(context);
+    auto* best = static_cast<TmdFiles*>(context);
     constexpr std::size_t Prefix = sizeof NumberedTmdPrefix - 1;
     constexpr std::size_t MostDigits = 19;
-    for (std::size_t i = 0; i < Prefix; ++i)
-        if (entry[i] != static_cast<PathChar>(NumberedTmdPrefix[i]))
-            return true;
+    char name[FolderFileNameRoom];
+    if (!asciiName(entry, name) || std::strncmp(name, NumberedTmdPrefix, Prefix) != 0)
+        return true;
     std::uint64_t number = 0;
     std::size_t digits = 0;
-    for (; entry[Prefix + digits] != 0; ++digits) {
-        PathChar c = entry[Prefix + digits];
+    for (; name[Prefix + digits] != 0; ++digits) {
+        char c = name[Prefix + digits];
         if (c < '0' || c > '9' || digits == MostDigits)
             return true;
         number = number * 10 + static_cast<std::uint64_t>(c - '0');
     }
-    if (digits == 0 || (best->found && number <= best->number))
+    if (digits == 0 || (best->spellings > 0 && number < best->number))
         return true;
-    best->found = true;
+    if (best->spellings == 0 || number > best->number)
+        best->spellings = 0;
     best->number = number;
-    std::memcpy(best->name, NumberedTmdPrefix, Prefix);
-    for (std::size_t i = 0; i <= digits; ++i)
-        best->name[Prefix + i] = static_cast<char>(entry[Prefix + i]);
+    // Kept in byte order; a number has fewer spellings than there is room for.
+    int at = best->spellings;
+    while (at > 0 && std::strcmp(best->names[at - 1], name) > 0) {
+        std::memcpy(best->names[at], best->names[at - 1], FolderFileNameRoom);
+        --at;
+    }
+    std::memcpy(best->names[at], name, FolderFileNameRoom);
+    ++best->spellings;
     return true;
 }
 
-// Opens the folder's TMD file; OsAbsent when it has none.
-OsResult openTmd(const PathChar* folder, OsFile* file) {
-    for (const char* name : TmdNames)
-        if (OsResult opened = openInFolder(folder, name, file); opened != OsAbsent)
-            return opened;
-    NumberedTmd best{};
+// Opens the folder's TMD file, and finds the names of the files that name
+// it: the one opened first. OsAbsent when it has none.
+OsResult openTmd(const PathChar* folder, OsFile* file, TmdFiles* found) {
+    found->spellings = 0;
+    for (const char* name : TmdNames) {
+        OsResult opened = openInFolder(folder, name, file);
+        if (opened == OsAbsent)
+            continue;
+        std::strcpy(found->names[found->spellings++], name);
+        // title.tmd and tmd name the same part.
+        OsFile other{};
+        if (opened == OsOk && name == TmdNames[0] && openInFolder(folder, TmdNames[1], &other) == OsOk) {
+            osClose(&other);
+            std::strcpy(found->names[found->spellings++], TmdNames[1]);
+        }
+        return opened;
+    }
     int error = 0;
-    if (osReadFolder(folder, takeNumberedTmd, &best, &error) != OsOk) {
+    if (osReadFolder(folder, takeNumberedTmd, found, &error) != OsOk) {
         file->error = error;
         return OsError;
     }
-    return best.found ? openInFolder(folder, best.name, file) : OsAbsent;
+    return found->spellings > 0 ? openInFolder(folder, found->names[0], file) : OsAbsent;
 }
 
 LoadStatus failWith(LoadedTitle* title, LoadStatus status, LoadCause cause, int error = 0) {
@@ -99,13 +132,13 @@ LoadStatus readFailed(LoadedTitle* title, const OsFile& file) {
 }
 
 // The ticket file's first bytes, when there is one: the ticket and the
-// certificates after it.
-LoadStatus readTicket(LoadedTitle* title, const PathChar* folder) {
+// certificates after it. `*chosen` is its name.
+LoadStatus readTicket(LoadedTitle* title, const PathChar* folder, const char** chosen) {
     FolderParts* parts = title->folder;
     OsFile file{};
     OsResult opened = OsAbsent;
     for (const char* name : TicketNames)
-        if ((opened = openInFolder(folder, name, &file)) != OsAbsent)
+        if ((opened = openInFolder(folder, *chosen = name, &file)) != OsAbsent)
             break;
     if (opened == OsAbsent)
         return LoadOk;
@@ -269,8 +302,215 @@ LoadStatus prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t*
     return LoadOk;
 }
 
+bool addAlternate(FolderParts* parts, const FolderAlternate& alternate) {
+    std::size_t n = parts->alternateCount;
+    // Room for one more whenever the count reaches a power of two.
+    if ((n & (n - 1)) == 0) {
+        auto* grown = static_cast<FolderAlternate*>(osAlloc((n == 0 ? 1 : 2 * n) * sizeof(FolderAlternate)));
+        if (grown == nullptr)
+            return false;
+        if (n > 0)
+            std::memcpy(grown, parts->alternates, n * sizeof(FolderAlternate));
+        osFree(parts->alternates);
+        parts->alternates = grown;
+    }
+    parts->alternates[parts->alternateCount++] = alternate;
+    return true;
+}
+
+// Whether the files `first` and `other` of the folder hold the same bytes,
+// read in the two halves of `block`.
+LoadStatus compareFiles(LoadedTitle* title, const PathChar* folder, const char* first, const char* other,
+                        std::uint8_t* block, bool* differs) {
+    OsFile a{};
+    OsFile b{};
+    OsResult opened = openInFolder(folder, first, &a);
+    if (opened != OsOk)
+        return openFailed(title, a);
+    if ((opened = openInFolder(folder, other, &b)) != OsOk) {
+        osClose(&a);
+        return openFailed(title, b);
+    }
+    std::int64_t length = osFileLength(&a);
+    *differs = length != osFileLength(&b);
+    LoadStatus status = LoadOk;
+    constexpr std::size_t Half = ContentChunk / 2;
+    for (std::uint64_t at = 0; !*differs && status == LoadOk && at < static_cast<std::uint64_t>(length);) {
+        auto n = static_cast<std::size_t>(std::min<std::uint64_t>(Half, static_cast<std::uint64_t>(length) - at));
+        if (osStopRequested())
+            a.error = OsStopped;
+        if (osStopRequested() || osReadAt(&a, at, block, n) != OsOk)
+            status = readFailed(title, a);
+        else if (osReadAt(&b, at, block + Half, n) != OsOk)
+            status = readFailed(title, b);
+        else
+            *differs = std::memcmp(block, block + Half, n) != 0;
+        at += n;
+    }
+    osClose(&a);
+    osClose(&b);
+    return status;
+}
+
+// The TMD and ticket files beside the ones read, each compared with it.
+LoadStatus checkOtherCopies(LoadedTitle* title, const PathChar* folder, const TmdFiles& tmds,
+                            const char* ticketName, std::uint8_t* block) {
+    FolderParts* parts = title->folder;
+    LoadStatus status = LoadOk;
+    for (int i = 1; status == LoadOk && i < tmds.spellings; ++i) {
+        FolderAlternate alternate{FolderPart::Tmd, 0, {}, false, HashStatus::Unchecked};
+        std::strcpy(alternate.file, tmds.names[i]);
+        status = compareFiles(title, folder, tmds.names[0], tmds.names[i], block, &alternate.differs);
+        if (status == LoadOk && !addAlternate(parts, alternate))
+            status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    }
+    OsFile other{};
+    if (status != LoadOk || ticketName != TicketNames[0] || openInFolder(folder, TicketNames[1], &other) != OsOk)
+        return status;
+    osClose(&other);
+    FolderAlternate alternate{FolderPart::Ticket, 0, {}, false, HashStatus::Unchecked};
+    std::strcpy(alternate.file, TicketNames[1]);
+    status = compareFiles(title, folder, TicketNames[0], TicketNames[1], block, &alternate.differs);
+    if (status == LoadOk && !addAlternate(parts, alternate))
+        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    return status;
+}
+
+// A folder entry named as a content's file may be: its ID and name.
+struct ContentEntry {
+    std::uint32_t id;
+    char name[ContentFileNameRoom];
+};
+
+struct ContentEntries {
+    ContentEntry* entries;  // osAlloc
+    std::size_t count;
+    bool noMemory;
+};
+
+// The ID an entry's name gives when it is one of the four names of a
+// content of that ID.
+bool contentIdOf(const char* name, std::uint32_t* id) {
+    std::size_t length = std::strlen(name);
+    if (length != 8 && (length != 8 + sizeof DecryptedSuffix - 1 || std::strcmp(name + 8, DecryptedSuffix) != 0))
+        return false;
+    *id = 0;
+    for (int i = 0; i < 8; ++i) {
+        char c = name[i];
+        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
+        if (digit < 0)
+            return false;
+        *id = *id << 4 | static_cast<std::uint32_t>(digit);
+    }
+    char names[4][ContentFileNameRoom];
+    int count = contentNames(*id, names);
+    for (int i = 0; i < count; ++i)
+        if (std::strcmp(names[i], name) == 0)
+            return true;
+    return false;
+}
+
+bool takeContentEntry(void* context, const PathChar* entry) {
+    auto* found = static_cast<ContentEntries*>(context);
+    char name[FolderFileNameRoom];
+    std::uint32_t id = 0;
+    if (!asciiName(entry, name) || !contentIdOf(name, &id))
+        return true;
+    std::size_t n = found->count;
+    if ((n & (n - 1)) == 0) {
+        auto* grown = static_cast<ContentEntry*>(osAlloc((n == 0 ? 1 : 2 * n) * sizeof(ContentEntry)));
+        if (grown == nullptr) {
+            found->noMemory = true;
+            return false;
+        }
+        if (n > 0)
+            std::memcpy(grown, found->entries, n * sizeof(ContentEntry));
+        osFree(found->entries);
+        found->entries = grown;
+    }
+    found->entries[n].id = id;
+    std::strcpy(found->entries[n].name, name);
+    found->count = n + 1;
+    return true;
+}
+
+// Whether `entry` is the file a content was read from: by its name, or,
+// on a file system that does not tell case apart, by its name in another
+// case when no entry has the name that was opened.
+bool isReadFile(const ContentEntry& entry, const char* opened, const ContentEntry* same, std::size_t sameCount) {
+    if (std::strcmp(entry.name, opened) == 0)
+        return true;
+    for (std::size_t i = 0; i < sameCount; ++i)
+        if (std::strcmp(same[i].name, opened) == 0)
+            return false;
+    for (std::size_t i = 0; opened[i] != 0 || entry.name[i] != 0; ++i) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+        if (lower(opened[i]) != lower(entry.name[i]))
+            return false;
+    }
+    return true;
+}
+
+// One content's other file, checked against its record.
+LoadStatus checkOtherContent(LoadedTitle* title, const PathChar* folder, std::size_t index, const char* name,
+                             const std::uint8_t* titleKey, std::uint8_t* block) {
+    WadContents& walk = title->contents;
+    OsFile file{};
+    OsResult opened = openInFolder(folder, name, &file);
+    if (opened == OsAbsent)
+        return LoadOk;  // gone since the folder was listed
+    if (opened != OsOk)
+        return openFailed(title, file);
+    ContentCheck check{};
+    bool readOk = true;
+    if (!checkContent(&file, walk.records.subspan(index * ContentRecordLength, ContentRecordLength), titleKey, block,
+                      walk.plain, &check, &readOk))
+        walk.failed = true;
+    LoadStatus status = readOk ? LoadOk : readFailed(title, file);
+    osClose(&file);
+    FolderAlternate alternate{FolderPart::Content, static_cast<std::uint16_t>(index), {}, false, check.hash};
+    std::strcpy(alternate.file, name);
+    if (status == LoadOk && !addAlternate(title->folder, alternate))
+        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    return status;
+}
+
+// The contents' files beside the ones read: the folder's entries that
+// name a content (in ID order, then the order of its names), each but the
+// one read checked against the record.
+LoadStatus checkOtherContents(LoadedTitle* title, const PathChar* folder, const std::uint8_t* titleKey,
+                              std::uint8_t* block) {
+    ContentEntries found{};
+    int error = 0;
+    if (osReadFolder(folder, takeContentEntry, &found, &error) != OsOk && !found.noMemory) {
+        osFree(found.entries);
+        return failWith(title, LoadReadFailed, LoadCause::SystemError, error);
+    }
+    if (found.noMemory)
+        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    ContentEntry* entries = found.entries;
+    std::sort(entries, entries + found.count, [](const ContentEntry& a, const ContentEntry& b) {
+        return a.id != b.id ? a.id < b.id : std::strcmp(a.name, b.name) < 0;
+    });
+    const FolderParts* parts = title->folder;
+    const WadContents& walk = title->contents;
+    LoadStatus status = LoadOk;
+    for (std::size_t i = 0; status == LoadOk && !walk.failed && i < walk.count; ++i) {
+        std::uint32_t id = readBe32(walk.records, i * ContentRecordLength + ContentIdOffset);
+        auto same = std::equal_range(entries, entries + found.count, ContentEntry{id, {}},
+                                     [](const ContentEntry& a, const ContentEntry& b) { return a.id < b.id; });
+        auto sameCount = static_cast<std::size_t>(same.second - same.first);
+        for (const ContentEntry* e = same.first; status == LoadOk && !walk.failed && e != same.second; ++e)
+            if (parts->names[i][0] != 0 && !isReadFile(*e, parts->names[i], same.first, sameCount))
+                status = checkOtherContent(title, folder, i, e->name, titleKey, block);
+    }
+    osFree(entries);
+    return status;
+}
+
 // Finds every content's file, and under /v checks each against its record.
-LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys) {
+LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys, const TmdFiles& tmds,
+                        const char* ticketName) {
     std::uint8_t* block = nullptr;
     LoadStatus status = prepareContents(title, keys, &block);
     FolderParts* parts = title->folder;
@@ -303,6 +543,10 @@ LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet
         walk.hashes[i] = check.hash;
         parts->forms[i] = check.form;
     }
+    if (status == LoadOk && keys != nullptr && !walk.failed)
+        status = checkOtherCopies(title, folder, tmds, ticketName, block);
+    if (status == LoadOk && keys != nullptr && !walk.failed)
+        status = checkOtherContents(title, folder, titleKey, block);
     osFree(block);
     return status;
 }
@@ -314,7 +558,8 @@ LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* 
     if (osFolderError(folder) != 0)
         return LoadReadFailed;
     OsFile tmd{};
-    OsResult opened = openTmd(folder, &tmd);
+    TmdFiles tmds;
+    OsResult opened = openTmd(folder, &tmd, &tmds);
     if (opened == OsAbsent)
         return LoadReadFailed;  // a folder, but no title's: as before
     *isFolder = true;
@@ -331,11 +576,17 @@ LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* 
     if (title->folder == nullptr)
         return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
     *title->folder = FolderParts{};
-    status = readTicket(title, folder);
-    return status == LoadOk ? findContents(title, folder, keys) : status;
+    const char* ticketName = nullptr;
+    status = readTicket(title, folder, &ticketName);
+    return status == LoadOk ? findContents(title, folder, keys, tmds, ticketName) : status;
+}
+
+bool alternateFails(const FolderAlternate& alternate) {
+    return alternate.differs || alternate.hash == HashStatus::Mismatch || alternate.hash == HashStatus::Missing;
 }
 
 void releaseFolder(FolderParts* parts) {
+    osFree(parts->alternates);
     osFree(parts->ticketFile);
     osFree(parts->names);
     osFree(parts->forms);

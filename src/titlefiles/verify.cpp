@@ -52,6 +52,26 @@ bool invalidOtherwise(SignatureStatus status, bool rootRefused) {
     return status == SignatureStatus::Invalid && !rootRefused;
 }
 
+// A title folder's other files: a content whose other file fails is
+// damaged (once, however many fail); a TMD or ticket file that differs
+// fails the title. Other files come in the order of their records.
+void countOtherFiles(const FolderParts* folder, VerifyFacts* facts) {
+    if (folder == nullptr)
+        return;
+    std::size_t counted = SIZE_MAX;
+    for (std::size_t i = 0; i < folder->alternateCount; ++i) {
+        const FolderAlternate& other = folder->alternates[i];
+        if (!alternateFails(other))
+            continue;
+        if (other.part != FolderPart::Content) {
+            facts->copyDiffers = true;
+        } else if (other.record != counted && facts->hashes[other.record] != HashStatus::Mismatch) {
+            counted = other.record;
+            ++facts->damaged;
+        }
+    }
+}
+
 // A WAD's contents as its walk found them, a title folder's as its files
 // did; a bare TMD's are not in its file. Contents not checked (they
 // needed the key) leave the contents as the key left them.
@@ -86,6 +106,9 @@ void judgeContents(LoadedTitle* title, VerifyFacts* facts) {
                                            : ContentsStatus::Ok;
     facts->keyInDoubt = facts->damaged > 0 && facts->damaged == withBytes && facts->ticketMatches &&
                         walk.keyStatus == ContentsStatus::Ok;
+    countOtherFiles(title->folder, facts);
+    if (facts->damaged > 0)
+        facts->contents = ContentsStatus::Damaged;
 }
 
 bool holdsSignature(const LoadedTitle& title, bool ticket) {
@@ -97,7 +120,7 @@ Verdict verdictOf(const LoadedTitle& title, const VerifyFacts& f) {
     bool ticket = holdsSignature(title, true);
     bool wad = title.kind == FileKind::Wad || title.kind == FileKind::Folder;
     if ((tmd && f.tmdSignature == SignatureStatus::Invalid) || (ticket && f.ticketSignature == SignatureStatus::Invalid) ||
-        (f.hasTicketMatch && !f.ticketMatches) || f.contents == ContentsStatus::Damaged ||
+        (f.hasTicketMatch && !f.ticketMatches) || f.copyDiffers || f.contents == ContentsStatus::Damaged ||
         f.contents == ContentsStatus::Incomplete)
         return Verdict::Failed;
     bool proven = (!tmd || f.tmdSignature == SignatureStatus::Valid) &&

@@ -25,7 +25,7 @@ struct VerifyFacts {
     ContentsStatus contents;
     std::uint8_t keyIndex;  // the common key the ticket selects
     std::uint16_t contentCount;
-    std::uint16_t damaged;
+    std::uint16_t damaged;  // with those whose other file in a title folder fails
     std::uint16_t missing;
     // Every content with bytes is damaged, under the title's own ticket:
     // what a wrong common key looks like.
@@ -33,6 +33,8 @@ struct VerifyFacts {
     // Every invalid signature's links verify but the CA's under root.key:
     // what a wrong root.key looks like.
     bool rootInDoubt;
+    // A title folder's TMD or ticket file beside the one read differs from it.
+    bool copyDiffers;
     HashStatus* hashes;  // one a content record, from osAlloc
     Verdict verdict;
 };

@@ -9,8 +9,14 @@ const titlecraft::Ticket TitleTicket{.version = 7};
 const char* const Encrypted[3] = {"0000001a", "0000002b", "000000c3"};
 const char* const Decrypted[3] = {"0000001A.app", "0000002B.app", "000000C3.app"};
 
+// The title with an empty content, last, for a folder without its file.
+const titlecraft::Tmd WithEmpty{.version = 7,
+                                .contents = {{0x0001, 3000, {}, 0x1A}, {0x0001, 20000, {}, 0x2B},
+                                             {0x8001, 32, {}, 0xC3}, {0x0001, 0, {}, 0xD4}}};
+
 std::vector<File> files(const Layout& layout) {
-    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, layout.ticketOf);
+    titlecraft::TitleParts parts =
+        titlecraft::genuineParts(layout.copy == Copy::AbsentEmpty ? WithEmpty : Title, layout.ticketOf);
     // The TMD's and the ticket's files carry the certificates they are
     // delivered with: CP and CA after the TMD, XS and CA after the ticket.
     Bytes chain = titlecraft::syntheticCertChain();
@@ -20,7 +26,7 @@ std::vector<File> files(const Layout& layout) {
     std::vector<File> out = {{layout.tmdName, titlecraft::concat(titlecraft::concat(parts.tmd, cp), ca)}};
     if (layout.ticket)
         out.push_back({"cetk", titlecraft::concat(titlecraft::concat(parts.ticket, xs), ca)});
-    for (int i = 0; i < 3; ++i) {
+    for (int i = 0; i < static_cast<int>(parts.plain.size()); ++i) {
         if (i == layout.missing)
             continue;
         bool encrypted = (layout.form == Form::Encrypted) != (i == layout.otherForm);
@@ -30,6 +36,16 @@ std::vector<File> files(const Layout& layout) {
         if (i == layout.shortened)
             content.resize(content.size() - 40);
         out.push_back({encrypted ? Encrypted[i] : Decrypted[i], content});
+    }
+    Bytes damaged = parts.plain[0];
+    damaged.at(10) ^= 1;
+    if (layout.copy == Copy::DamagedDecrypted)
+        out.push_back({"0000001a.app", damaged});
+    if (layout.copy == Copy::UpperCase)
+        out.push_back({"0000001A", titlecraft::encryptContent(parts, 0)});
+    if (layout.copy == Copy::OtherTicket) {
+        titlecraft::TitleParts other = titlecraft::genuineParts(Title, {.low = 0x41424344, .version = 7});
+        out.push_back({"title.tik", titlecraft::concat(titlecraft::concat(other.ticket, xs), ca)});
     }
     return out;
 }
@@ -70,6 +86,19 @@ const std::vector<Case> Cases = {
     {"a numbered TMD", {.tmdName = "tmd.7"},
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
      R"(["ok","ok","ok"])", 0},
+    // Every file that names a part is checked: the first read is reported.
+    {"a second file of a content, damaged", {.copy = Copy::DamagedDecrypted},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
+     R"(["ok","ok","ok"])", 15, R"([{"part":"content","id":"0000001A","file":"0000001a.app","result":"mismatch"}])"},
+    {"a second file of a content, its name in upper case", {.copy = Copy::UpperCase},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok"])", 0, R"([{"part":"content","id":"0000001A","file":"0000001A","result":"ok"}])"},
+    {"title.tik beside cetk, another title's", {.copy = Copy::OtherTicket},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"failed"})",
+     R"(["ok","ok","ok"])", 15, R"([{"part":"ticket","id":null,"file":"title.tik","result":"differs"}])"},
+    {"an empty content without its file", {.missing = 3, .copy = Copy::AbsentEmpty},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"genuine"})",
+     R"(["ok","ok","ok","ok"])", 0},
 };
 
 }  // namespace folders

@@ -24,6 +24,15 @@ extern const char* const Decrypted[3];
 
 enum class Form { Encrypted, Decrypted };
 
+// A second file beside the one a part is read from.
+enum class Copy {
+    None,
+    DamagedDecrypted,  // the first content decrypted, with a byte changed
+    UpperCase,         // the first content as delivered, its name in upper case
+    OtherTicket,       // title.tik beside cetk, another title's
+    AbsentEmpty,       // not a copy: an empty content whose file is absent, the last
+};
+
 struct Layout {
     Form form = Form::Encrypted;
     bool ticket = true;
@@ -33,6 +42,7 @@ struct Layout {
     int shortened = -1;  // a content cut short
     int otherForm = -1;  // a content in the other form than the rest
     const char* tmdName = "tmd";
+    Copy copy = Copy::None;  // a second file that names a part
 };
 
 struct File {
@@ -50,6 +60,7 @@ struct Case {
     const char* verify;  // the JSON object
     const char* hashes;  // the contents' hash fields, as a JSON array
     int exitCode;
+    const char* alternates = "[]";  // the second files found, under /v
 };
 extern const std::vector<Case> Cases;
 

@@ -6,6 +6,7 @@
 // errors come before any file, with their reasons.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 
@@ -203,33 +204,84 @@ TEST(Verify, EveryCoreGivesTheOutputOfOne) {
     }
 }
 
-// Ctrl-C during a parallel run ends it as an interrupt: here a thread
-// waits on a FIFO nobody writes while the reports wait for it.
-TEST(Verify, AnInterruptEndsAParallelRun) {
+// A shell script run with the tool as $0, in `dir`; its output.
+std::string runScript(const std::string& script, const std::string& dir) {
+    return runProgram("/bin/bash", {"-c", script, TESSARLUMEN_EXE}, dir, {}, false).out;
+}
+
+// A FIFO or standard input is read only in its turn, alone: never before
+// the run knows it goes on, never beside another. At each number of
+// threads: a FIFO after a file that fails ends nothing late (a `timeout`
+// would say 124); one whose writer comes late is waited for; one stream
+// named twice gives what one thread gives, run after run.
+TEST(Verify, StreamsAreReadInTheirTurn) {
+    SKIP_UNDER_WINE("POSIX FIFOs and pipes");
+    TempDir dir;
+    dir.write("good.wad", evasion::genuine());
+    dir.write("junk.bin", Bytes(1000, 0));
+    ASSERT_EQ(mkfifo((dir.path + "/fifo").c_str(), 0600), 0);
+    std::string one = runScript("cat good.wad good.wad | \"$0\" /j /v /k --keys=. --jobs=1 - -", dir.path);
+    EXPECT_NE(one.find("\"verdict\""), std::string::npos);
+    for (const char* jobs : {"--jobs=2", "--jobs=4", "/v"}) {
+        SCOPED_TRACE(jobs);
+        std::string v = std::string(" /n /v --keys=. ") + jobs;
+        EXPECT_EQ(runScript("timeout 30 \"$0\"" + v + " junk.bin fifo >/dev/null; echo $?", dir.path), "14\n");
+        EXPECT_EQ(runScript("timeout 30 \"$0\"" + v + " missing.wad fifo >/dev/null; echo $?", dir.path), "11\n");
+        std::string late = runScript("{ sleep 2; cat good.wad >fifo; } & \"$0\"" + v + " good.wad fifo good.wad; wait",
+                                     dir.path);
+        std::size_t verdicts = 0;
+        for (std::size_t at = late.find("Verdict: "); at != std::string::npos; at = late.find("Verdict: ", at + 1))
+            ++verdicts;
+        EXPECT_EQ(verdicts, 3u) << late;
+        for (int i = 0; i < 10; ++i)
+            EXPECT_EQ(runScript(std::string("cat good.wad good.wad | \"$0\" /j /v /k --keys=. ") + jobs + " - -", dir.path),
+                      one);
+    }
+}
+
+// Ctrl-C ends a run as an interrupt (130 in a shell) within moments,
+// whatever is in flight: here a FIFO nobody writes. The reports already
+// made are written first: each as it is made under /v, where a verdict
+// costs far more than a write; the buffer at the end otherwise.
+TEST(Verify, AnInterruptKeepsTheReportsMade) {
     SKIP_UNDER_WINE("POSIX signals");
     TempDir dir;
     dir.write("good.wad", evasion::genuine());
     ASSERT_EQ(mkfifo((dir.path + "/waiting").c_str(), 0600), 0);
-    std::string script = "set -m; \"$0\" /n /v --jobs=2 --keys=. good.wad waiting good.wad & pid=$!; "
-                         "sleep 0.3; kill -INT $pid; wait $pid; echo \"ended $?\"";
-    ToolRun run = runProgram("/bin/bash", {"-c", script, TESSARLUMEN_EXE}, dir.path, {}, false);
-    EXPECT_NE(run.out.find("ended 130"), std::string::npos) << run.out;
+    const std::vector<std::string> forms[] = {{"/n", "/v", "--jobs=2", "--keys=."}, {"/n", "/v", "--jobs=1", "--keys=."}, {"/n"}};
+    for (const std::vector<std::string>& options : forms) {
+        std::string words;
+        for (const std::string& o : options)
+            words += " " + o;
+        SCOPED_TRACE(words);
+        std::string out = runScript("set -m; \"$0\"" + words + " good.wad waiting good.wad >out & pid=$!; "
+                                    "sleep 0.5; kill -INT $pid; wait $pid; echo \"ended $?\"; cat out", dir.path);
+        std::vector<std::string> first = options;
+        first.push_back("good.wad");
+        std::string report = runTool(first, dir.path).out;
+        EXPECT_EQ(out, "ended 130\n" + report.substr(0, report.size() - 1));  // without the run's last line break
+    }
 }
 
-// A system-wide configuration cannot change a verdict: the tool's library
-// context reads none.
-TEST(Verify, SystemConfigurationChangesNothing) {
+// A system-wide configuration cannot change a verdict, make the run wait,
+// or load a module into the process: the library reads none.
+TEST(Verify, SystemConfigurationIsNeverRead) {
     SKIP_UNDER_WINE("OpenSSL's configuration is for the Linux build");
     TempDir dir;
-    dir.write("fips.cnf", [] {
-        std::string text = "openssl_conf = init\n[init]\nalg_section = properties\n[properties]\n"
-                           "default_properties = fips=yes\n";
-        return Bytes(text.begin(), text.end());
-    }());
-    ToolRun run = runTool({"/n", "/v", SampleKeys, Samples + "/signed.wad"}, dir.path,
-                          {"OPENSSL_CONF=" + dir.path + "/fips.cnf"});
-    EXPECT_EQ(run.exitCode, 0);
-    EXPECT_NE(run.out.find("Verdict: genuine"), std::string::npos) << run.out;
+    auto text = [](const std::string& t) { return Bytes(t.begin(), t.end()); };
+    dir.write("fips.cnf", text("openssl_conf = init\n[init]\nalg_section = properties\n[properties]\n"
+                               "default_properties = fips=yes\n"));
+    dir.write("module.cnf", text("openssl_conf = init\n[init]\nproviders = providers\n[providers]\n"
+                                 "probe = probe\n[probe]\nmodule = " CONFIG_PROBE_MODULE "\nactivate = 1\n"));
+    ASSERT_EQ(mkfifo((dir.path + "/fifo.cnf").c_str(), 0600), 0);
+    for (const char* conf : {"fips.cnf", "module.cnf", "fifo.cnf"}) {
+        SCOPED_TRACE(conf);
+        std::string script = std::string("OPENSSL_CONF=") + conf + " CONFIG_PROBE_MARK=loaded timeout 30 \"$0\" /n /v " +
+                             SampleKeys + " " + Samples + "/signed.wad >out; echo $?; grep Verdict out; ls";
+        std::string out = runScript(script, dir.path);
+        EXPECT_EQ(out.substr(0, out.find("fifo.cnf")), "0\nVerdict: genuine\n");
+        EXPECT_EQ(out.find("loaded"), std::string::npos) << "the configuration's module was loaded";
+    }
 }
 
 // The library failing at any call ends the run with 2 and its reason: in

@@ -125,6 +125,14 @@ const VerifyCase VerifyCases[] = {
          return b;
      },
      Genuine, 0},
+    {"cut inside a content, an empty one after it",
+     [] {
+         Bytes b = wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered));
+         b.resize(titlecraft::wadPlaces(b).data + 3008 + 10000);
+         return b;
+     },
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
+     15},
     {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
     {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0},
     {"one content", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, {.version = 1, .contents = {{0x0001, 1000}}})); },

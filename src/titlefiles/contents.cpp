@@ -197,7 +197,6 @@ void endWadContents(WadContents* walk) {
     if (walk->failed || walk->keyStatus != ContentsStatus::Ok)
         return;
     dropContentHash(&walk->hash);  // a content cut short: never compared
-    walk->hashing = false;
     for (std::size_t i = walk->current; i < walk->count; ++i) {
         walk->hashes[i] = HashStatus::Missing;
         walk->current = i;

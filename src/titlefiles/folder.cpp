@@ -75,7 +75,7 @@ bool takeNumberedTmd(void* context, const PathChar* entry) {
     if (best->spellings == 0 || number > best->number)
         best->spellings = 0;
     best->number = number;
-    // Kept in byte order; a number has fewer spellings than there is room for.
+    // Kept in byte order; a number has no more spellings than there is room for.
     int at = best->spellings;
     while (at > 0 && std::strcmp(best->names[at - 1], name) > 0) {
         std::memcpy(best->names[at], best->names[at - 1], FolderFileNameRoom);
@@ -214,9 +214,10 @@ struct Readings {
 bool readAndHash(OsFile* file, std::uint64_t length, Readings* r, std::uint8_t* block, bool* readOk) {
     for (std::uint64_t at = 0; at < length;) {
         auto n = static_cast<std::size_t>(std::min<std::uint64_t>(ContentChunk, length - at));
-        if (osStopRequested())
+        bool stopped = osStopRequested();
+        if (stopped)
             file->error = OsStopped;
-        if (osStopRequested() || osReadAt(file, at, block, n) != OsOk) {
+        if (stopped || osReadAt(file, at, block, n) != OsOk) {
             *readOk = false;
             return true;
         }
@@ -302,18 +303,27 @@ LoadStatus prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t*
     return LoadOk;
 }
 
+// Makes room in an array of `count` items of `size` bytes for one more:
+// it doubles whenever the count reaches a power of two. False when memory
+// ran out; the array is then as it was.
+bool roomForOneMore(void** items, std::size_t count, std::size_t size) {
+    if ((count & (count - 1)) != 0)
+        return true;
+    void* grown = osAlloc((count == 0 ? 1 : 2 * count) * size);
+    if (grown == nullptr)
+        return false;
+    if (count > 0)
+        std::memcpy(grown, *items, count * size);
+    osFree(*items);
+    *items = grown;
+    return true;
+}
+
 bool addAlternate(FolderParts* parts, const FolderAlternate& alternate) {
-    std::size_t n = parts->alternateCount;
-    // Room for one more whenever the count reaches a power of two.
-    if ((n & (n - 1)) == 0) {
-        auto* grown = static_cast<FolderAlternate*>(osAlloc((n == 0 ? 1 : 2 * n) * sizeof(FolderAlternate)));
-        if (grown == nullptr)
-            return false;
-        if (n > 0)
-            std::memcpy(grown, parts->alternates, n * sizeof(FolderAlternate));
-        osFree(parts->alternates);
-        parts->alternates = grown;
-    }
+    void* items = parts->alternates;
+    if (!roomForOneMore(&items, parts->alternateCount, sizeof alternate))
+        return false;
+    parts->alternates = static_cast<FolderAlternate*>(items);
     parts->alternates[parts->alternateCount++] = alternate;
     return true;
 }
@@ -337,9 +347,10 @@ LoadStatus compareFiles(LoadedTitle* title, const PathChar* folder, const char* 
     constexpr std::size_t Half = ContentChunk / 2;
     for (std::uint64_t at = 0; !*differs && status == LoadOk && at < static_cast<std::uint64_t>(length);) {
         auto n = static_cast<std::size_t>(std::min<std::uint64_t>(Half, static_cast<std::uint64_t>(length) - at));
-        if (osStopRequested())
+        bool stopped = osStopRequested();
+        if (stopped)
             a.error = OsStopped;
-        if (osStopRequested() || osReadAt(&a, at, block, n) != OsOk)
+        if (stopped || osReadAt(&a, at, block, n) != OsOk)
             status = readFailed(title, a);
         else if (osReadAt(&b, at, block + Half, n) != OsOk)
             status = readFailed(title, b);
@@ -376,6 +387,9 @@ LoadStatus checkOtherCopies(LoadedTitle* title, const PathChar* folder, const Tm
     return status;
 }
 
+// Hexadecimal digits in both cases, each at its value and 16 past it.
+constexpr char HexDigits[] = "0123456789abcdef0123456789ABCDEF";
+
 // A folder entry named as a content's file may be: its ID and name.
 struct ContentEntry {
     std::uint32_t id;
@@ -396,11 +410,10 @@ bool contentIdOf(const char* name, std::uint32_t* id) {
         return false;
     *id = 0;
     for (int i = 0; i < 8; ++i) {
-        char c = name[i];
-        int digit = c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : c >= 'A' && c <= 'F' ? c - 'A' + 10 : -1;
-        if (digit < 0)
+        const char* digit = std::strchr(HexDigits, name[i]);
+        if (name[i] == 0 || digit == nullptr)
             return false;
-        *id = *id << 4 | static_cast<std::uint32_t>(digit);
+        *id = *id << 4 | static_cast<std::uint32_t>((digit - HexDigits) % 16);
     }
     char names[4][ContentFileNameRoom];
     int count = contentNames(*id, names);
@@ -416,21 +429,15 @@ bool takeContentEntry(void* context, const PathChar* entry) {
     std::uint32_t id = 0;
     if (!asciiName(entry, name) || !contentIdOf(name, &id))
         return true;
-    std::size_t n = found->count;
-    if ((n & (n - 1)) == 0) {
-        auto* grown = static_cast<ContentEntry*>(osAlloc((n == 0 ? 1 : 2 * n) * sizeof(ContentEntry)));
-        if (grown == nullptr) {
-            found->noMemory = true;
-            return false;
-        }
-        if (n > 0)
-            std::memcpy(grown, found->entries, n * sizeof(ContentEntry));
-        osFree(found->entries);
-        found->entries = grown;
+    void* items = found->entries;
+    if (!roomForOneMore(&items, found->count, sizeof(ContentEntry))) {
+        found->noMemory = true;
+        return false;
     }
-    found->entries[n].id = id;
-    std::strcpy(found->entries[n].name, name);
-    found->count = n + 1;
+    found->entries = static_cast<ContentEntry*>(items);
+    ContentEntry& kept = found->entries[found->count++];
+    kept.id = id;
+    std::strcpy(kept.name, name);
     return true;
 }
 
@@ -482,13 +489,13 @@ LoadStatus checkOtherContents(LoadedTitle* title, const PathChar* folder, const 
                               std::uint8_t* block) {
     ContentEntries found{};
     int error = 0;
-    if (osReadFolder(folder, takeContentEntry, &found, &error) != OsOk && !found.noMemory) {
-        osFree(found.entries);
-        return failWith(title, LoadReadFailed, LoadCause::SystemError, error);
-    }
-    if (found.noMemory)
-        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    bool listed = osReadFolder(folder, takeContentEntry, &found, &error) == OsOk;
     ContentEntry* entries = found.entries;
+    if (found.noMemory || !listed) {
+        osFree(entries);
+        return found.noMemory ? failWith(title, LoadOutOfMemory, LoadCause::NoMemory)
+                              : failWith(title, LoadReadFailed, LoadCause::SystemError, error);
+    }
     std::sort(entries, entries + found.count, [](const ContentEntry& a, const ContentEntry& b) {
         return a.id != b.id ? a.id < b.id : std::strcmp(a.name, b.name) < 0;
     });

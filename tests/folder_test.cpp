@@ -173,25 +173,64 @@ TEST(Folder, ContentReadings) {
     }
 }
 
+// Other files that fail are named on their part's line; a content counts
+// once among the damaged, however many of its files fail.
+TEST(Folder, FailingOtherFilesAreNamed) {
+    useMemoryKeys({});
+    titlecraft::TitleParts parts = titlecraft::genuineParts(Title, TitleTicket);
+    auto damaged = [](Bytes b) {
+        b.at(b.size() / 2) ^= 1;
+        return b;
+    };
+    const File upper = {"0000001A", damaged(titlecraft::encryptContent(parts, 0))};
+    const File app = {"0000001a.app", damaged(parts.plain[0])};
+    const File second = {"0000002B.app", damaged(parts.plain[1])};
+    const struct {
+        const char* name;
+        Layout layout;
+        std::vector<File> others;
+        const char* line;
+    } cases[] = {
+        {"two of one content", {}, {upper, app}, "Contents: 1 of 3 damaged (0000001A, 0000001a.app)\n"},
+        {"two of one damaged content", {.damaged = 0}, {upper, app}, "Contents: 1 of 3 damaged (0000001A, 0000001a.app)\n"},
+        {"and one of another", {}, {app, second}, "Contents: 2 of 3 damaged (0000001a.app, 0000002B.app)\n"},
+        {"and one of a missing content", {.missing = 1}, {app}, "Contents: 1 of 3 damaged, 1 missing (0000001a.app)\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        std::vector<File> all = files(c.layout);
+        all.insert(all.end(), c.others.begin(), c.others.end());
+        MemoryFolder folder(all);
+        MemoryRun run = runFolder({"/n", "/v", "--keys=k", "title"});
+        EXPECT_NE(run.out.find(c.line), std::string::npos) << run.out;
+    }
+}
+
 TEST(Folder, EveryAllocationAndLibraryCallCanFail) {
     useMemoryKeys({});
-    MemoryFolder folder(files({}));
-    ASSERT_EQ(runFolder({"/n", "/v", "--keys=k", "title"}).exitCode, 0);
-    for (bool allocs : {true, false}) {
-        int n = 0;
-        for (bool failed = true; failed;) {
-            ++n;
-            setMemoryFailures(allocs ? n : 0, allocs ? 0 : n);
-            MemoryRun run = runFolder({"/n", "/v", "--keys=k", "title"});
-            failed = run.exitCode != 0;
-            EXPECT_TRUE(run.clean);
-            if (failed) {
-                EXPECT_EQ(run.exitCode, allocs ? 13 : 2) << run.out;
+    // With other files of each part, and an empty content without its file.
+    std::vector<File> copies = files({.copy = Copy::UpperCase});
+    copies.push_back({"title.tmd", copies[0].bytes});
+    copies.push_back({"title.tik", copies[1].bytes});
+    for (const std::vector<File>& layout : {files({}), copies, files({.missing = 3, .copy = Copy::AbsentEmpty})}) {
+        MemoryFolder folder(layout);
+        ASSERT_EQ(runFolder({"/n", "/v", "--keys=k", "title"}).exitCode, 0);
+        for (bool allocs : {true, false}) {
+            int n = 0;
+            for (bool failed = true; failed;) {
+                ++n;
+                setMemoryFailures(allocs ? n : 0, allocs ? 0 : n);
+                MemoryRun run = runFolder({"/n", "/v", "--keys=k", "title"});
+                failed = run.exitCode != 0;
+                EXPECT_TRUE(run.clean);
+                if (failed) {
+                    EXPECT_EQ(run.exitCode, allocs ? 13 : 2) << run.out;
+                }
             }
+            EXPECT_GT(n, 5);
         }
-        EXPECT_GT(n, 5);
+        setMemoryFailures(0, 0);
     }
-    setMemoryFailures(0, 0);
 }
 
 }  // namespace

@@ -498,7 +498,10 @@ TEST(Verify, RootKeyFiles) {
 // and neither leaves a file open or a buffer held.
 TEST(Verify, EveryAllocationAndLibraryCallCanFail) {
     useMemoryKeys({});
-    const Bytes files[] = {genuine(), bare(false, true), bare(true, true)};
+    // The last: an empty content after the file's end, hashed at the end.
+    Bytes emptyLast = wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered));
+    emptyLast.resize(titlecraft::wadPlaces(emptyLast).data + 3008 + 20000);
+    const Bytes files[] = {genuine(), bare(false, true), bare(true, true), emptyLast};
     const MemoryForm forms[] = {{0, 0}, {4096, 0}};
     for (const Bytes& file : files) {
         for (const MemoryForm& form : forms) {

@@ -70,6 +70,10 @@ TEST(Capture, AReportReadsOnlyWhatItNeeds) {
         EXPECT_EQ(verified.out.substr(0, verified.out.find("Signatures: ")),
                   runInMemory({"/n", "f"}, c.file).out.substr(0, verified.out.find("Signatures: ")));
     }
+    // A file that is no title, verified: its first bytes tell, in one read.
+    long before = memoryFileReads();
+    EXPECT_EQ(runInMemory({"/n", "/v", "f"}, Bytes(3 << 20, 0x5A)).exitCode, 14);
+    EXPECT_EQ(memoryFileReads() - before, 1);
 }
 
 }  // namespace

@@ -184,6 +184,9 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["root.key","standard.key"]})",
      15, {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16),
           .rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
+    {"a bare TMD, another root's key", [] { return bare(false, true); },
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed","hints":["root.key"]})", 15,
+     {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     // The root's link refuses the TMD's chain, but the ticket is invalid of itself.
     {"another root's key, the ticket's signature changed", [] { return changed(genuine(), places().ticket + 0x10); },
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})",

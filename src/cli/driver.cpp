@@ -415,9 +415,7 @@ LoadStatus loadAndReport(LoadFailure* failure) {
     return reportLoaded(&title, status, failure);
 }
 
-namespace {
-
-int runArguments(int argc, PathChar** argv, const bool* expanded) {
+int runMain(int argc, PathChar** argv, const bool* expanded) {
     bool json = jsonRequested(argc, argv, expanded);
     ArgStatus status = parseArguments(argc, argv, expanded);
     outputForm = runOptions.jsonOutput ? &JsonForm : &TextForm;
@@ -456,10 +454,4 @@ int runArguments(int argc, PathChar** argv, const bool* expanded) {
     printHelp();
     outText("\n");
     return endRun(ExitOk);
-}
-
-}  // namespace
-
-int runMain(int argc, PathChar** argv, const bool* expanded) {
-    return runArguments(argc, argv, expanded);
 }

@@ -225,6 +225,9 @@ def main():
     parser.add_argument("--lines", default="1-999999", help="only lines A-B")
     parser.add_argument("--whole", action="store_true", help="try the quick targets' survivors on the whole suite")
     parser.add_argument("--since", help="only the lines changed since this revision")
+    parser.add_argument("--targets", help="the quick test targets to build and run, comma-separated "
+                        "(default: " + ",".join(TARGETS) + ")")
+    parser.add_argument("-j", type=int, default=0, help="build with this many jobs (default: ninja's)")
     parser.add_argument("--survivors", help="only the survivors this earlier output lists")
     args = parser.parse_args()
     first, last = (int(x) for x in args.lines.split("-"))
@@ -232,11 +235,14 @@ def main():
     if args.survivors:
         with open(args.survivors) as f:
             listed = {tuple(line.split(": ", 3)[:2]) for line in f if line.startswith("SURVIVED ")}
+    if args.targets:
+        TARGETS[:] = args.targets.split(",")
+        TESTS[:] = ["tests/" + t for t in TARGETS]
     tree = args.build + "-tree"
     copy_tree(tree)
     subprocess.run(["cmake", "-S", tree, "-B", args.build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=RelWithDebInfo",
                     "-DBUILD_TESTING=ON"], check=True, stdout=subprocess.DEVNULL)
-    build = ["ninja", "-C", args.build] + TARGETS
+    build = ["ninja", "-C", args.build] + (["-j", str(args.j)] if args.j else []) + TARGETS
     subprocess.run(build, check=True, stdout=subprocess.DEVNULL)
     baseline = time.time()
     if any(run([os.path.join(args.build, t)], ROOT, 600) != 0 for t in TESTS):

@@ -22,7 +22,8 @@ Mutants are made in a copy of the tree (the tracked files, in
 build/mutate-tree unless --build says otherwise): the checkout itself is
 never written, so no signal or crash can leave a mutant in it.
 
-  tools/mutate.py [--build DIR] [--whole] [--limit N] [--lines A-B] [--since REV] [--survivors LOG] FILE...
+  tools/mutate.py [--build DIR] [--whole] [--limit N] [--every N] [--lines A-B] [--since REV]
+                  [--targets T,...] [-j N] [--survivors LOG] FILE...
 
 --since REV makes mutants only on the lines changed since the revision
 REV (git diff), for the code a change touches.
@@ -222,6 +223,7 @@ def main():
     parser.add_argument("files", nargs="+")
     parser.add_argument("--build", default=os.path.join(ROOT, "build", "mutate"))
     parser.add_argument("--limit", type=int, default=0, help="at most this many mutants a file")
+    parser.add_argument("--every", type=int, default=1, help="only every Nth mutant, a sample spread over the lines")
     parser.add_argument("--lines", default="1-999999", help="only lines A-B")
     parser.add_argument("--whole", action="store_true", help="try the quick targets' survivors on the whole suite")
     parser.add_argument("--since", help="only the lines changed since this revision")
@@ -249,6 +251,7 @@ def main():
         sys.exit("mutate: the tests fail before any mutation")
     timeout = max(30, 10 * (time.time() - baseline))
     tally = {"made": 0, "stillborn": 0, "killed": 0, "timed out": 0, "survived": 0}
+    seen = 0
     for path in args.files:
         name = os.path.relpath(os.path.abspath(path), ROOT)
         copy = os.path.join(tree, name)
@@ -262,6 +265,9 @@ def main():
                 if args.limit and made >= args.limit:
                     break
                 if changed is not None and n not in changed:
+                    continue
+                seen += 1
+                if (seen - 1) % args.every != 0:
                     continue
                 if listed is not None and (f"SURVIVED {name}:{n}", what) not in listed:
                     continue

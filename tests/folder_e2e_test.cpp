@@ -10,6 +10,8 @@
 
 #include <nlohmann/json.hpp>
 
+#include <sys/stat.h>
+
 #include "folders.h"
 #include "signing.h"
 #include "tool_run.h"
@@ -139,6 +141,33 @@ TEST(Folders, FoldersThatAreNoTitles) {
         EXPECT_EQ(text.exitCode, c.exitCode);
         EXPECT_EQ(text.out, c.text);
         EXPECT_NE(runTool({"/j", c.name}, dir.path).out.find(c.error), std::string::npos);
+    }
+}
+
+// Under /v every file that names a part is read: one that cannot be fails
+// the folder, as the first would; without /v the second is never opened.
+TEST(Folders, AnUnreadableOtherFileFails) {
+    SKIP_UNDER_WINE("POSIX permissions");
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    std::string keys = writeKeys(dir);
+    // The unprivileged user may not reach the build tree: a copy of the tool.
+    std::string tool = dir.path + "/Tessarlumen";
+    std::filesystem::copy_file(TESSARLUMEN_EXE, tool);
+    ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+    for (const char* other : {"title.tik", "tmd"}) {
+        SCOPED_TRACE(other);
+        std::string name = std::string("t-") + other;
+        writeFolder(dir, name, {});
+        std::filesystem::permissions(dir.path + "/" + name, std::filesystem::perms::all);
+        if (std::string(other) == "tmd")
+            dir.write(name + "/title.tmd", files({})[0].bytes);
+        std::string path = dir.write(name + "/" + other, files({})[std::string(other) == "tmd" ? 0 : 1].bytes);
+        ASSERT_EQ(chmod(path.c_str(), 0), 0);
+        ToolRun verified = runProgram(tool, {"/j", "/v", keys, name}, dir.path, {}, true);
+        EXPECT_EQ(verified.exitCode, 11);
+        EXPECT_NE(verified.out.find("\"reason\":\"Permission denied\""), std::string::npos) << verified.out;
+        EXPECT_EQ(runProgram(tool, {"/n", name}, dir.path, {}, true).exitCode, 0);
     }
 }
 

@@ -87,21 +87,30 @@ bool takeNumberedTmd(void* context, const PathChar* entry) {
 }
 
 // Opens the folder's TMD file, and finds the names of the files that name
-// it: the one opened first. OsAbsent when it has none.
-OsResult openTmd(const PathChar* folder, OsFile* file, TmdFiles* found) {
+// it: the one opened first; tmd beside title.tmd only when `verifying`.
+// OsAbsent when it has none.
+OsResult openTmd(const PathChar* folder, OsFile* file, TmdFiles* found, bool verifying) {
     found->spellings = 0;
     for (const char* name : TmdNames) {
         OsResult opened = openInFolder(folder, name, file);
         if (opened == OsAbsent)
             continue;
         std::strcpy(found->names[found->spellings++], name);
-        // title.tmd and tmd name the same part.
+        if (opened != OsOk || name != TmdNames[0] || !verifying)
+            return opened;
+        // title.tmd and tmd name the same part: whether tmd is there too.
         OsFile other{};
-        if (opened == OsOk && name == TmdNames[0] && openInFolder(folder, TmdNames[1], &other) == OsOk) {
+        OsResult also = openInFolder(folder, TmdNames[1], &other);
+        if (also == OsError) {
+            osClose(file);
+            file->error = other.error;
+            return OsError;
+        }
+        if (also == OsOk) {
             osClose(&other);
             std::strcpy(found->names[found->spellings++], TmdNames[1]);
         }
-        return opened;
+        return OsOk;
     }
     int error = 0;
     if (osReadFolder(folder, takeNumberedTmd, found, &error) != OsOk) {
@@ -375,9 +384,12 @@ LoadStatus checkOtherCopies(LoadedTitle* title, const PathChar* folder, const Tm
         if (status == LoadOk && !addAlternate(parts, alternate))
             status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
     }
-    OsFile other{};
-    if (status != LoadOk || ticketName != TicketNames[0] || openInFolder(folder, TicketNames[1], &other) != OsOk)
+    if (status != LoadOk || ticketName != TicketNames[0])
         return status;
+    OsFile other{};
+    OsResult opened = openInFolder(folder, TicketNames[1], &other);
+    if (opened != OsOk)
+        return opened == OsAbsent ? LoadOk : openFailed(title, other);
     osClose(&other);
     FolderAlternate alternate{FolderPart::Ticket, 0, {}, false, HashStatus::Unchecked};
     std::strcpy(alternate.file, TicketNames[1]);
@@ -566,7 +578,7 @@ LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* 
         return LoadReadFailed;
     OsFile tmd{};
     TmdFiles tmds;
-    OsResult opened = openTmd(folder, &tmd, &tmds);
+    OsResult opened = openTmd(folder, &tmd, &tmds, keys != nullptr);
     if (opened == OsAbsent)
         return LoadReadFailed;  // a folder, but no title's: as before
     *isFolder = true;

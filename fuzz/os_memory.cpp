@@ -206,7 +206,12 @@ void poisonSlot(std::size_t slot) {
 std::atomic<long> allocsToFail{0};
 std::atomic<long> cryptoCallsToFail{0};
 
+// Allocations and library calls asked for since the latest setMemoryFailures.
+std::atomic<long> allocsAsked{0};
+std::atomic<long> cryptoCallsAsked{0};
+
 bool failsNow(std::atomic<long>* countdown) {
+    ++(countdown == &allocsToFail ? allocsAsked : cryptoCallsAsked);
     long left = countdown->load();
     while (left > 0 && !countdown->compare_exchange_weak(left, left - 1)) {
     }
@@ -421,6 +426,16 @@ void clearMemoryOutput() {
 void setMemoryFailures(long alloc, long crypto) {
     allocsToFail = alloc;
     cryptoCallsToFail = crypto;
+    allocsAsked = 0;
+    cryptoCallsAsked = 0;
+}
+
+long memoryAllocations() {
+    return allocsAsked;
+}
+
+long memoryCryptoCalls() {
+    return cryptoCallsAsked;
 }
 
 int memoryCryptoStatesLive() {

@@ -43,6 +43,11 @@ void setMemoryKeyFiles(const MemoryKeyFile* files, std::size_t count);
 // cryptography library fail (0: none does), once.
 void setMemoryFailures(long alloc, long crypto);
 
+// Allocations and calls of the cryptography library asked for since the
+// latest setMemoryFailures, the failing one included.
+long memoryAllocations();
+long memoryCryptoCalls();
+
 // Files opened and not yet closed.
 int memoryFilesOpen();
 

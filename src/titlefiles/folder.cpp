@@ -417,9 +417,6 @@ struct ContentEntries {
 // The ID an entry's name gives when it is one of the four names of a
 // content of that ID.
 bool contentIdOf(const char* name, std::uint32_t* id) {
-    std::size_t length = std::strlen(name);
-    if (length != 8 && (length != 8 + sizeof DecryptedSuffix - 1 || std::strcmp(name + 8, DecryptedSuffix) != 0))
-        return false;
     *id = 0;
     for (int i = 0; i < 8; ++i) {
         const char* digit = std::strchr(HexDigits, name[i]);

@@ -67,6 +67,7 @@ const DriverCase DriverCases[] = {
     {"/j after an unknown option", {"/x", "/j"}, "", 2, "Error: Unknown parameter!  ('/?' for help)\n"},
     {"/j alone", {"/j"}, "", 1, "Error: Not enough parameter!  ('/?' for help)\n"},
     {"/j after --", {"--", "/j"}, "\nError: Cannot read file '/j' !\n\n" + Prompt, 11},
+    {"/j after -- and an unknown option", {"/n", "/x", "--", "/j"}, Unknown, 2},
     {"/j and help", {"/J", "/h"}, Help, 0},
     {"/n after the file", {"missing.wad", "/n"}, "\nError: Cannot read file 'missing.wad' !\n\n", 11},
     // Words that would turn an option off or into another without a word.

@@ -109,6 +109,13 @@ std::vector<JsonCase> jsonCases() {
              EXPECT_EQ(j["wad"]["fileLength"], 20000);
              EXPECT_GT(j["wad"]["expectedLength"], 20000);
              EXPECT_EQ(j["wad"]["complete"], false);
+             EXPECT_EQ(j["wad"]["extraBytes"], 0);
+         }},
+        {"WAD with bytes appended", titlecraft::concat(titlecraft::wadBytes(Channel, {}), Bytes(1000, 0)),
+         [](const json& j, const Bytes& f) {
+             EXPECT_EQ(j["wad"]["expectedLength"], f.size() - 1000);
+             EXPECT_EQ(j["wad"]["complete"], true);
+             EXPECT_EQ(j["wad"]["extraBytes"], 1000);
          }},
         {"WAD with a revocation list and a personal Korean ticket",
          titlecraft::wadBytes(Channel, {.consoleId = 0x0BADCAFE, .commonKey = 1}, {.type = "ib", .crlLength = 0x100}),

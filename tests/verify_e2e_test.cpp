@@ -176,7 +176,7 @@ TEST(Verify, EveryCoreGivesTheOutputOfOne) {
         one.push_back("--jobs=1");
         one.insert(one.end(), names.begin(), names.end());
         ToolRun reference = runTool(one, dir.path);
-        for (const char* jobs : {"--jobs=2", "--jobs=4", "--jobs=5", "/v"}) {
+        for (const char* jobs : {"--jobs=2", "--jobs=4", "--jobs=5", "--jobs=65536", "/v"}) {
             SCOPED_TRACE(form.back() + std::string(" ") + jobs);
             std::vector<std::string> many = args;
             many.push_back(jobs);

@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "titlefiles/classify.h"
+#include "titlefiles/layout.h"
 
 namespace {
 

@@ -17,14 +17,20 @@
 #include "report/ticket_report.h"
 #include "report/tmd_report.h"
 #include "titlefiles/decode.h"
+#include "titlefiles/title.h"
 
 namespace {
 
 enum ExitCode {
     ExitOk = 0,
     ExitNoParameters = 1,
-    ExitUnknownParameter = 2,  // also: the key folder or the cryptography library
+    ExitUnknownParameter = 2,
+    ExitBadKeys = 2,        // the key folder, or a key file in it
+    ExitLibraryFailed = 2,  // the cryptography library would not load, or failed
+    ExitCannotRead = 11,
     ExitCannotWrite = 12,
+    ExitOutOfMemory = 13,
+    ExitUnknownStructure = 14,
     ExitNotGenuine = 15,
     ExitUnproven = 16,
 };
@@ -59,69 +65,83 @@ void printHelp() {
     printRule();
 }
 
-// What a failed file ends the run with, how JSON names the failure, and the
-// message the text output gives, around the file name where it has one.
-struct FailureKind {
-    LoadStatus status;
+// How the run reports a failed file: the exit code it ends the run with,
+// JSON's name for it, and the text message, around the file's name where
+// `end` is given.
+struct FailureClass {
     int exitCode;
     const char* jsonError;
     const char* message;
-    bool namesFile;
-    const char* messageEnd;
+    const char* end;
 };
 
-const FailureKind FailureKinds[] = {
-    {LoadReadFailed, 11, "cannot-read", "\nError: Cannot read file '", true, "' !\n\n"},
-    {LoadOutOfMemory, 13, "out-of-memory", "\nError: Not enough working memory!\n\n", false, ""},
-    {LoadUnknownStructure, 14, "unknown-structure", "\nError: Unknown file structure! (", true, ")\n\n"},
+constexpr FailureClass CannotRead{ExitCannotRead, "cannot-read", "\nError: Cannot read file '", "' !\n\n"};
+constexpr FailureClass OutOfMemory{ExitOutOfMemory, "out-of-memory", "\nError: Not enough working memory!\n\n",
+                                   nullptr};
+constexpr FailureClass UnknownStructure{ExitUnknownStructure, "unknown-structure",
+                                        "\nError: Unknown file structure! (", ")\n\n"};
+// These two are not a file's: the library's failure ends the run with its
+// reason, and a stopped load is not reported.
+constexpr FailureClass LibraryFailed{ExitLibraryFailed, "", "The cryptography library failed!", nullptr};
+constexpr FailureClass Stopped{ExitOk, "", "", nullptr};
+
+// Every failure once: its class, its reason in words for people (the
+// system's or the library's where empty), and its cause as a word that
+// stays the same for scripts.
+struct FailureRow {
+    Failure failure;
+    const FailureClass* failureClass;
+    const char* reason;
+    const char* cause;
 };
 
-const FailureKind& failureKind(LoadStatus status) {
-    for (const FailureKind& kind : FailureKinds)
-        if (kind.status == status)
-            return kind;
-    return FailureKinds[0];  // not reached: the loader returns no other failure
+constexpr FailureRow Failures[] = {
+    {Failure::None, nullptr, "", "none"},
+    {Failure::SystemError, &CannotRead, "", "system-error"},
+    {Failure::EndsEarly, &CannotRead, "the file ended while it was read", "ends-early"},
+    {Failure::EndsBeforeTmd, &CannotRead, "the file ends before its TMD", "ends-early"},
+    {Failure::EndsBeforeRecords, &CannotRead, "the file ends before its records", "ends-early"},
+    {Failure::NoLength, &UnknownStructure, "its length cannot be taken", "no-length"},
+    {Failure::TooShort, &UnknownStructure, "shorter than any title file", "too-short"},
+    {Failure::NoSignature, &UnknownStructure, "no WAD, ticket or TMD signature", "no-signature"},
+    {Failure::RecordsPastSection, &UnknownStructure, "the TMD claims more records than its section holds",
+     "records-past-section"},
+    {Failure::FolderTmdNotTmd, &UnknownStructure, "the folder's TMD file is no TMD", "folder-tmd-not-tmd"},
+    {Failure::NoMemory, &OutOfMemory, "not enough memory", "out-of-memory"},
+    {Failure::Library, &LibraryFailed, "", "library"},
+    {Failure::Stopped, &Stopped, "", "stopped"},
+};
+
+constexpr bool everyFailureInOrder() {
+    for (std::size_t i = 0; i < std::size(Failures); ++i)
+        if (Failures[i].failure != static_cast<Failure>(i))
+            return false;
+    return std::size(Failures) == static_cast<std::size_t>(Failure::Last) + 1;
+}
+static_assert(everyFailureInOrder());
+
+const FailureRow& failureRow(Failure failure) {
+    return Failures[static_cast<std::size_t>(failure)];
 }
 
-// The cause of a failure in words for people, the JSON reason, and as a
-// word that stays the same for scripts, the JSON cause.
-struct CauseWords {
-    const char* text;
-    const char* word;
-};
-
-const CauseWords CauseTexts[] = {
-    {"", "none"},
-    {"", "system-error"},  // the system's message instead
-    {"the file ended while it was read", "ends-early"},
-    {"the file ends before its TMD", "ends-early"},
-    {"the file ends before its records", "ends-early"},
-    {"its length cannot be taken", "no-length"},
-    {"shorter than any title file", "too-short"},
-    {"no WAD, ticket or TMD signature", "no-signature"},
-    {"the TMD claims more records than its section holds", "records-past-section"},
-    {"not enough memory", "out-of-memory"},
-    {"", "library"},  // the library's reason instead
-    {"the folder's TMD file is no TMD", "folder-tmd-not-tmd"},
-};
-static_assert(sizeof CauseTexts / sizeof CauseTexts[0] == static_cast<int>(LoadCause::Last) + 1);
-
-const char* causeText(const LoadFailure& failure) {
-    if (failure.cause == LoadCause::SystemError)
+const char* reasonOf(const LoadFailure& failure) {
+    if (failure.failure == Failure::SystemError)
         return osErrorText(failure.osError != 0 ? failure.osError : EIO);
-    return CauseTexts[static_cast<int>(failure.cause)].text;
+    return failureRow(failure.failure).reason;
 }
 
-void printTextFailure(const FailureKind& kind, const LoadFailure&) {
+void printTextFailure(const LoadFailure& failure) {
+    const FailureClass& kind = *failureRow(failure.failure).failureClass;
     outText(kind.message);
-    if (kind.namesFile) {
+    if (kind.end != nullptr) {
         writeName(currentFileName);
-        outText(kind.messageEnd);
+        outText(kind.end);
     }
 }
 
-void printJsonFailure(const FailureKind& kind, const LoadFailure& failure) {
-    printFailureJson(kind.jsonError, causeText(failure), CauseTexts[static_cast<int>(failure.cause)].word);
+void printJsonFailure(const LoadFailure& failure) {
+    const FailureRow& row = failureRow(failure.failure);
+    printFailureJson(row.failureClass->jsonError, reasonOf(failure), row.cause);
 }
 
 void printTextTitle(const TitleFacts& facts) {
@@ -134,7 +154,7 @@ void printTextTitle(const TitleFacts& facts) {
 // The text reports or JSON Lines, chosen once a run.
 struct OutputForm {
     void (*title)(const TitleFacts& facts);
-    void (*failure)(const FailureKind& kind, const LoadFailure& failure);
+    void (*failure)(const LoadFailure& failure);
     const char* runEnd;  // after the last file
 };
 
@@ -222,9 +242,8 @@ enum class Stop { None, FileFailed, OutputFailed, LibraryFailed, Interrupted };
 // The files of a run, loaded on the pool's threads and reported on this
 // one, in the order of the arguments.
 struct RunFiles {
-    PathChar** names;      // argv from its second entry: item i is names[i]
-    LoadedTitle* titles;   // by pool slot
-    LoadStatus* statuses;  // by pool slot
+    PathChar** names;    // argv from its second entry: item i is names[i]
+    LoadedFile* loaded;  // by pool slot
     bool flushEachFile;
     RunCodes codes;
     Stop stop;
@@ -233,51 +252,47 @@ struct RunFiles {
 
 void loadFile(void* context, int item, int slot, OsTurn* turn) {
     auto* files = static_cast<RunFiles*>(context);
-    LoadedTitle& title = files->titles[slot];
-    title = LoadedTitle{};
+    LoadedFile& file = files->loaded[slot];
+    file = LoadedFile{};
     const PathChar* name = files->names[item];
-    LoadStatus& status = files->statuses[slot];
     if (name[0] != 0) {
-        status = loadTitle(&title, name, runOptions.verify ? &keySet : nullptr, turn);
+        file.failure = loadTitle(&file.title, name, runOptions.verify ? &keySet : nullptr, turn);
     } else if (!isBlankedOption(name) && runOptions.verify) {
         // Under /v exit 0 says every file named was proven: an empty name
         // names no file that could be, as it names none to sha1sum.
-        title.cause = LoadCause::SystemError;
-        title.osError = ENOENT;
-        status = LoadReadFailed;
-    } else {
-        status = LoadOk;  // a blanked option, or an empty argument: no file
+        file.title.osError = ENOENT;
+        file.failure = Failure::SystemError;
     }
 }
 
 void discardFile(void* context, int, int slot) {
-    releaseTitle(&static_cast<RunFiles*>(context)->titles[slot]);
+    releaseTitle(&static_cast<RunFiles*>(context)->loaded[slot].title);
 }
 
 // Reports one loaded file, or its failure; false when the run ends here.
 bool reportFile(void* context, int item, int slot) {
     auto* files = static_cast<RunFiles*>(context);
     currentFileName = files->names[item];
-    if (files->statuses[slot] == LoadStopped) {
+    LoadedFile& file = files->loaded[slot];
+    if (file.failure == Failure::Stopped) {
         files->stop = Stop::Interrupted;  // an interrupt: the run ends without this file
         return false;
     }
-    if (currentFileName[0] == 0 && files->statuses[slot] == LoadOk)
-        return true;
+    if (currentFileName[0] == 0 && file.failure == Failure::None)
+        return true;  // a blanked option, or an empty argument: no file
     LoadFailure failure{};
-    LoadStatus status = reportLoaded(&files->titles[slot], files->statuses[slot], &failure);
+    Failure status = loadAndReport(&file, &failure);
     RunCodes& codes = files->codes;
-    if (status == LoadCryptoFailed) {
+    if (status == Failure::Library) {
         // The library, not the file: the run cannot go on.
         std::memcpy(files->reason, failure.reason, sizeof files->reason);
         files->stop = Stop::LibraryFailed;
         return false;
     }
-    if (status != LoadOk) {
-        const FailureKind& kind = failureKind(status);
-        outputForm->failure(kind, failure);
+    if (status != Failure::None) {
+        outputForm->failure(failure);
         if (codes.firstFailure == ExitOk || !runOptions.keepGoing)
-            codes.firstFailure = kind.exitCode;  // without /k, the failure that ended the run
+            codes.firstFailure = failureRow(status).failureClass->exitCode;  // without /k, the one that ended the run
     } else if (failure.verdict == Verdict::Failed && codes.firstFailure == ExitOk) {
         // Reported, and the run goes on; the exit code tells.
         codes.firstFailure = ExitNotGenuine;
@@ -287,9 +302,9 @@ bool reportFile(void* context, int item, int slot) {
         outFlush();
     // No further file is reported after a failed write, or without /k
     // after a file that failed.
-    files->stop = outFailed()                                  ? Stop::OutputFailed
-                  : status != LoadOk && !runOptions.keepGoing ? Stop::FileFailed
-                                                               : Stop::None;
+    files->stop = outFailed()                                          ? Stop::OutputFailed
+                  : status != Failure::None && !runOptions.keepGoing ? Stop::FileFailed
+                                                                       : Stop::None;
     return files->stop == Stop::None;
 }
 
@@ -301,24 +316,17 @@ bool reportFile(void* context, int item, int slot) {
 int reportFiles(int argc, PathChar** argv) {
     int threads = jobCount < OsMostThreads ? jobCount : OsMostThreads;
     int slots = threads > 1 ? threads + 2 : 1;
-    LoadedTitle one;
-    LoadStatus oneStatus;
+    LoadedFile one;
     bool flushEachFile = osStdoutIsTerminal() || runOptions.verify != 0;
-    RunFiles files{argv + 1, &one, &oneStatus, flushEachFile, {ExitOk, false}, Stop::None, {}};
+    RunFiles files{argv + 1, &one, flushEachFile, {ExitOk, false}, Stop::None, {}};
     if (slots > 1) {
-        files.titles = static_cast<LoadedTitle*>(osAlloc(sizeof(LoadedTitle) * static_cast<std::size_t>(slots)));
-        files.statuses = static_cast<LoadStatus*>(osAlloc(sizeof(LoadStatus) * static_cast<std::size_t>(slots)));
-        if (files.titles == nullptr || files.statuses == nullptr) {
-            osFree(files.titles);
-            osFree(files.statuses);
-            return runError("Not enough working memory!", nullptr, "", nullptr, failureKind(LoadOutOfMemory).exitCode);
-        }
+        files.loaded = static_cast<LoadedFile*>(osAlloc(sizeof(LoadedFile) * static_cast<std::size_t>(slots)));
+        if (files.loaded == nullptr)
+            return runError("Not enough working memory!", nullptr, "", nullptr, ExitOutOfMemory);
     }
     osRunInOrder({&files, loadFile, reportFile, discardFile}, argc - 1, threads, slots);
-    if (slots > 1) {
-        osFree(files.titles);
-        osFree(files.statuses);
-    }
+    if (slots > 1)
+        osFree(files.loaded);
     // The threads have ended: the run ends as the files made it. At an
     // interrupt the reports made so far are written out, and the process
     // ends as the interrupt would have ended it.
@@ -329,7 +337,7 @@ int reportFiles(int argc, PathChar** argv) {
     switch (files.stop) {
     case Stop::LibraryFailed:
         outFlush();
-        return runError("The cryptography library failed!", nullptr, "", files.reason, ExitUnknownParameter);
+        return runError(LibraryFailed.message, nullptr, "", files.reason, LibraryFailed.exitCode);
     case Stop::OutputFailed:
         return failOutput();
     case Stop::FileFailed:
@@ -366,27 +374,27 @@ int readKeys() {
     case KeyStatus::Ok:
         break;
     case KeyStatus::FolderUnreadable:
-        code = runError("Cannot read the key folder '", problem.where, "' !", reason, ExitUnknownParameter);
+        code = runError("Cannot read the key folder '", problem.where, "' !", reason, ExitBadKeys);
         break;
     case KeyStatus::FileUnreadable:
-        code = runError("Cannot read the key file '", problem.where, "' !", reason, ExitUnknownParameter);
+        code = runError("Cannot read the key file '", problem.where, "' !", reason, ExitBadKeys);
         break;
     case KeyStatus::FileUnusable:
         code = runError("Unusable key file '", problem.where, "' !",
                         problem.rootKey ? "a 512-byte RSA-4096 modulus, perhaps followed by a 4-byte odd exponent "
                                           "of 3 or more; bytes or hexadecimal digits"
                                         : "16 bytes or 32 hexadecimal digits",
-                        ExitUnknownParameter);
+                        ExitBadKeys);
         break;
     case KeyStatus::NoCryptography:
-        code = runError("Cannot load the cryptography library!", nullptr, "", problem.reason, ExitUnknownParameter);
+        code = runError("Cannot load the cryptography library!", nullptr, "", problem.reason, ExitLibraryFailed);
         break;
     case KeyStatus::UntrustedCryptography:
         code = runError("The cryptography library failed its self-test!", nullptr, "", problem.reason,
-                        ExitUnknownParameter);
+                        ExitLibraryFailed);
         break;
     case KeyStatus::NoMemory:
-        code = runError("Not enough working memory!", nullptr, "", nullptr, failureKind(LoadOutOfMemory).exitCode);
+        code = runError("Not enough working memory!", nullptr, "", nullptr, ExitOutOfMemory);
         break;
     }
     osFree(problem.where);
@@ -395,24 +403,17 @@ int readKeys() {
 
 }  // namespace
 
-LoadStatus reportLoaded(LoadedTitle* title, LoadStatus status, LoadFailure* failure) {
-    if (failure != nullptr) {
-        *failure = {title->cause, title->osError, title->verify.verdict, {}};
-        std::memcpy(failure->reason, title->reason, sizeof failure->reason);
-    }
-    if (status != LoadOk)
-        return status;
+Failure loadAndReport(LoadedFile* file, LoadFailure* failure) {
+    LoadedTitle* title = &file->title;
+    *failure = {file->failure, title->osError, title->verify.verdict, {}};
+    std::memcpy(failure->reason, title->reason, sizeof failure->reason);
+    if (file->failure != Failure::None)
+        return file->failure;
     TitleFacts facts;
     decodeTitle(*title, &facts);
     outputForm->title(facts);
     releaseTitle(title);
-    return LoadOk;
-}
-
-LoadStatus loadAndReport(LoadFailure* failure) {
-    LoadedTitle title{};
-    LoadStatus status = loadTitle(&title, currentFileName, runOptions.verify ? &keySet : nullptr);
-    return reportLoaded(&title, status, failure);
+    return Failure::None;
 }
 
 int runMain(int argc, PathChar** argv, const bool* expanded) {

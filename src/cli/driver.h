@@ -4,6 +4,8 @@
 #pragma once
 
 #include "platform/os.h"
+#include "titlefiles/facts.h"
+#include "titlefiles/failure.h"
 #include "titlefiles/loader.h"
 
 // Runs the tool once over argv; returns the process exit code. Options in
@@ -13,18 +15,21 @@ int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
 
 // Why a file could not be reported, or, under /v, the verdict on one that was.
 struct LoadFailure {
-    LoadCause cause;
+    Failure failure;
     int osError;
     Verdict verdict;
     char reason[OsCryptoReasonRoom];  // the cryptography library's, when it failed
 };
 
-// Loads currentFileName (verifying it under /v), decodes it and renders it
-// in the output form the options chose; releases what it loaded. Prints
-// nothing on failure, but says why in `*failure` when given, and there
-// too the verdict on a file reported under /v.
-LoadStatus loadAndReport(LoadFailure* failure = nullptr);
+// A file of the run as its load left it: loaded on a pool thread ahead of
+// its report, or just before it on this one.
+struct LoadedFile {
+    LoadedTitle title;
+    Failure failure;
+};
 
-// The same for a title loaded already, with the status its load returned:
-// renders it (and releases it) or says why it failed.
-LoadStatus reportLoaded(LoadedTitle* title, LoadStatus status, LoadFailure* failure);
+// Reports currentFileName's file as its load left it: decodes the title,
+// renders it in the output form the options chose and releases it. Prints
+// nothing on failure, but says why in `*failure`, and there too the
+// verdict on a file reported under /v.
+Failure loadAndReport(LoadedFile* file, LoadFailure* failure);

@@ -8,6 +8,7 @@
 #include "common/unicode.h"
 #include "report/identity.h"
 #include "report/verify_report.h"
+#include "titlefiles/keyset.h"
 
 namespace {
 

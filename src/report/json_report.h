@@ -3,7 +3,7 @@
 // fields are documented in docs/json.md.
 #pragma once
 
-#include "titlefiles/decode.h"
+#include "titlefiles/facts.h"
 
 // The object for a title reported, named by currentFileName.
 void printTitleJson(const TitleFacts& facts);

@@ -2,6 +2,6 @@
 // The report for a bare ticket.
 #pragma once
 
-#include "titlefiles/decode.h"
+#include "titlefiles/facts.h"
 
 void printTicketInfo(const TitleFacts& ticket);

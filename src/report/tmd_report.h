@@ -2,6 +2,6 @@
 // The report for a TMD, bare or inside a WAD package.
 #pragma once
 
-#include "titlefiles/decode.h"
+#include "titlefiles/facts.h"
 
 void printTmdInfo(const TitleFacts& tmd);

@@ -2,6 +2,7 @@
 #include "report/verify_report.h"
 
 #include "common/output.h"
+#include "titlefiles/keyset.h"
 
 namespace {
 
@@ -11,6 +12,15 @@ const char* const ContentsWords[] = {nullptr, "ok", "damaged", "incomplete", "no
 const char* const HashWords[] = {nullptr, "ok", "mismatch", "missing"};
 const char* const VerdictWords[] = {nullptr, "genuine", "failed", "unproven"};
 const char* const FormWords[] = {nullptr, "encrypted", "decrypted"};
+
+// Each table names every value of its enum, in order.
+template <typename Enum, std::size_t Count>
+constexpr bool namesEvery(const char* const (&)[Count]) {
+    return Count == static_cast<std::size_t>(Enum::Last) + 1;
+}
+static_assert(namesEvery<SignatureStatus>(SignatureWords) && namesEvery<ContentsStatus>(ContentsWords) &&
+              namesEvery<HashStatus>(HashWords) && namesEvery<Verdict>(VerdictWords) &&
+              namesEvery<ContentForm>(FormWords));
 
 char* putSignature(char* at, const char* what, SignatureStatus status) {
     at = putLiteral(putText(at, what), " ");

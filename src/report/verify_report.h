@@ -4,7 +4,7 @@
 
 #include <cstddef>
 
-#include "titlefiles/decode.h"
+#include "titlefiles/facts.h"
 
 // The longest of the pieces printVerifyLines writes in place: the
 // signatures' line, or whether a WAD's ticket is another title's and the

@@ -15,10 +15,6 @@ constexpr char XsPrefix[] = "XS";
 constexpr char NameSeparator = '-';
 constexpr std::uint32_t LeastExponent = 3;
 
-bool holds(ByteSpan buf, std::size_t off, std::size_t n) {
-    return off <= buf.size() && n <= buf.size() - off;
-}
-
 // A signature type's signature length; 0 for a type not known.
 std::size_t signatureLength(std::uint32_t type) {
     switch (type) {

@@ -15,6 +15,7 @@
 #include <cstdint>
 
 #include "titlefiles/endian.h"
+#include "titlefiles/facts.h"
 #include "titlefiles/formats.h"
 #include "titlefiles/keyset.h"
 
@@ -42,8 +43,6 @@ struct CertificateSet {
 void parseCertificates(ByteSpan chain, CertificateSet* set);
 // The same after the certificates the set holds already.
 void addCertificates(ByteSpan chain, CertificateSet* set);
-
-enum class SignatureStatus { None = 0, Valid, Invalid, Fakesigned, Unverifiable, Unanchored, Missing };
 
 // Who signs a structure: the CP certificate a TMD, the XS one a ticket.
 enum class Signer { Cp, Xs };

@@ -44,21 +44,25 @@ bool takeEncrypted(ContentHash* h, const std::uint8_t* p, std::size_t n) {
     return true;
 }
 
-std::uint64_t storedLength(const WadContents* w, std::size_t i) {
-    return alignUp(readBe64(w->records, i * ContentRecordLength + ContentSizeOffset), ContentBlockLength);
+ByteSpan recordOf(const ContentResults& r, std::size_t index) {
+    return r.records.subspan(index * ContentRecordLength, ContentRecordLength);
 }
 
-bool beginCurrent(WadContents* w) {
-    std::size_t at = w->current * ContentRecordLength;
+std::uint64_t storedLength(const WadWalk* w, std::size_t i) {
+    return alignUp(readBe64(recordOf(*w->results, i), ContentSizeOffset), ContentBlockLength);
+}
+
+bool beginCurrent(WadWalk* w) {
+    ByteSpan record = recordOf(*w->results, w->current);
     w->hashing = true;
-    return beginContentHash(&w->hash, readBe64(w->records, at + ContentSizeOffset), w->titleKey,
-                            readBe16(w->records, at + ContentIndexOffset), w->plain);
+    return beginContentHash(&w->hash, readBe64(record, ContentSizeOffset), w->results->titleKey,
+                            readBe16(record, ContentIndexOffset), w->results->plain);
 }
 
-bool finishCurrent(WadContents* w) {
-    std::size_t at = w->current * ContentRecordLength;
+bool finishCurrent(WadWalk* w) {
     w->hashing = false;
-    if (!endContentHash(&w->hash, w->records.data() + at + ContentHashOffset, &w->hashes[w->current]))
+    if (!endContentHash(&w->hash, recordOf(*w->results, w->current).data() + ContentHashOffset,
+                        &w->results->hashes[w->current]))
         return false;
     // Sections, and so the data section, start on 64-byte boundaries of the
     // file: a content's boundary is one of the file's too.
@@ -68,6 +72,35 @@ bool finishCurrent(WadContents* w) {
     w->consumed = 0;
     ++w->current;
     return true;
+}
+
+// The title key from a ticket (TicketFieldsEnd bytes at least): the common
+// key the ticket selects decrypts it, unless the ticket is bound to one
+// console. ContentsStatus::Ok with the key, or why there is none (None
+// without a ticket; NoKey, with the index in `*keyIndex`; ConsoleBound);
+// false when the library failed.
+bool decryptTitleKey(ByteSpan ticket, const KeySet& keys, std::uint8_t key[OsAesKeyLength], ContentsStatus* status,
+                     std::uint8_t* keyIndex) {
+    *status = ContentsStatus::None;
+    if (ticket.size() < TicketFieldsEnd)
+        return true;
+    *status = ContentsStatus::ConsoleBound;
+    if (!allZero(ticket.subspan(TicketKeyExchangeOffset, TicketKeyExchangeLength)))
+        return true;
+    *keyIndex = ticket[TicketCommonKeyIndexOffset];
+    *status = ContentsStatus::NoKey;
+    if (*keyIndex >= CommonKeyCount || !keys.commonPresent[*keyIndex])
+        return true;
+    std::uint8_t iv[OsAesBlockLength] = {};
+    std::memcpy(iv, ticket.data() + TicketTitleIdHighOffset, TitleIdLength);
+    OsAesState* aes = osAesCbcBegin(keys.common[*keyIndex], iv);
+    if (aes == nullptr)
+        return false;
+    bool done = osAesCbcDecrypt(aes, ticket.data() + TicketTitleKeyOffset, key, TitleKeyLength) == OsOk;
+    osAesCbcEnd(aes);
+    if (done)
+        *status = ContentsStatus::Ok;
+    return done;
 }
 
 }  // namespace
@@ -111,54 +144,52 @@ void dropContentHash(ContentHash* hash) {
     hash->aes = nullptr;
 }
 
-bool titleKeyOf(ByteSpan ticket, const KeySet& keys, std::uint8_t key[OsAesKeyLength], ContentsStatus* status,
-                std::uint8_t* keyIndex) {
-    *status = ContentsStatus::None;  // no ticket to take a key from
-    if (ticket.size() < TicketFieldsEnd)
-        return true;
-    *status = ContentsStatus::ConsoleBound;
-    if (!allZero(ticket.subspan(TicketKeyExchangeOffset, TicketKeyExchangeLength)))
-        return true;
-    *keyIndex = ticket[TicketCommonKeyIndexOffset];
-    *status = ContentsStatus::NoKey;
-    if (*keyIndex >= CommonKeyCount || !keys.commonPresent[*keyIndex])
-        return true;
-    std::uint8_t iv[OsAesBlockLength] = {};
-    std::memcpy(iv, ticket.data() + TicketTitleIdHighOffset, TitleIdLength);
-    OsAesState* aes = osAesCbcBegin(keys.common[*keyIndex], iv);
-    if (aes == nullptr)
-        return false;
-    bool done = osAesCbcDecrypt(aes, ticket.data() + TicketTitleKeyOffset, key, TitleKeyLength) == OsOk;
-    osAesCbcEnd(aes);
-    if (done)
-        *status = ContentsStatus::Ok;
-    return done;
-}
-
-bool planWadContents(WadContents* walk, ByteSpan records, std::uint16_t count, std::uint64_t dataOffset,
-                     ByteSpan ticket, const KeySet& keys) {
-    walk->planned = true;
-    walk->records = records;
-    walk->count = static_cast<std::uint16_t>(std::min<std::size_t>(count, records.size() / ContentRecordLength));
-    walk->contentStart = dataOffset;
-    if (!titleKeyOf(ticket, keys, walk->titleKey, &walk->keyStatus, &walk->keyIndex)) {
-        walk->failed = true;
+bool startContentResults(ContentResults* results, ByteSpan records, std::uint16_t count, ByteSpan ticket,
+                         const KeySet& keys, bool allOrNone) {
+    results->checked = true;
+    results->allOrNone = allOrNone;
+    results->records = records;
+    results->count = static_cast<std::uint16_t>(std::min<std::size_t>(count, records.size() / ContentRecordLength));
+    if (!decryptTitleKey(ticket, keys, results->titleKey, &results->keyStatus, &results->keyIndex)) {
+        results->failed = true;
         return true;
     }
-    if (walk->count == 0)
+    if (results->count == 0)
         return true;
-    walk->hashes = static_cast<HashStatus*>(osAlloc(walk->count));
-    if (walk->hashes == nullptr)
+    results->hashes = static_cast<HashStatus*>(osAlloc(results->count));
+    if (results->hashes == nullptr)
         return false;
-    std::memset(walk->hashes, 0, walk->count);
-    if (walk->keyStatus != ContentsStatus::Ok)
+    std::memset(results->hashes, 0, results->count);
+    if (results->keyStatus != ContentsStatus::Ok)
         return true;
-    walk->plain = static_cast<std::uint8_t*>(osAlloc(PlainChunk));
-    return walk->plain != nullptr;
+    results->plain = static_cast<std::uint8_t*>(osAlloc(PlainChunk));
+    return results->plain != nullptr;
 }
 
-void feedWadContents(WadContents* w, std::uint64_t offset, const std::uint8_t* p, std::size_t n) {
-    while (!w->failed && w->keyStatus == ContentsStatus::Ok && w->current < w->count) {
+const std::uint8_t* titleKeyOf(const ContentResults& results) {
+    return results.keyStatus == ContentsStatus::Ok ? results.titleKey : nullptr;
+}
+
+bool checkEmptyContent(ContentResults* results, std::size_t index) {
+    ContentHash hash{};
+    return beginContentHash(&hash, 0, nullptr, 0, nullptr) &&
+           endContentHash(&hash, recordOf(*results, index).data() + ContentHashOffset, &results->hashes[index]);
+}
+
+void releaseContentResults(ContentResults* results) {
+    osFree(results->hashes);
+    osFree(results->plain);
+    *results = ContentResults{};
+}
+
+void startWadWalk(WadWalk* walk, ContentResults* results, std::uint64_t dataOffset) {
+    *walk = WadWalk{};
+    walk->results = results;
+    walk->contentStart = dataOffset;
+}
+
+void feedWadWalk(WadWalk* w, std::uint64_t offset, const std::uint8_t* p, std::size_t n) {
+    while (wadWalkNeedsMore(*w)) {
         if (offset < w->contentStart) {
             std::uint64_t skip = std::min<std::uint64_t>(n, w->contentStart - offset);
             offset += skip;
@@ -169,12 +200,12 @@ void feedWadContents(WadContents* w, std::uint64_t offset, const std::uint8_t* p
         if (offset < w->contentStart || (n == 0 && stored != 0))
             return;
         if (!w->hashing && !beginCurrent(w)) {
-            w->failed = true;
+            w->results->failed = true;
             return;
         }
         std::size_t take = static_cast<std::size_t>(std::min<std::uint64_t>(n, stored - w->consumed));
         if (!feedContentHash(&w->hash, p, take)) {
-            w->failed = true;
+            w->results->failed = true;
             return;
         }
         w->consumed += take;
@@ -184,32 +215,81 @@ void feedWadContents(WadContents* w, std::uint64_t offset, const std::uint8_t* p
         if (w->consumed < stored)
             return;
         if (!finishCurrent(w)) {
-            w->failed = true;
+            w->results->failed = true;
             return;
         }
     }
+}
+
+bool wadWalkNeedsMore(const WadWalk& walk) {
+    const ContentResults& r = *walk.results;
+    return r.checked && !r.failed && r.keyStatus == ContentsStatus::Ok && walk.current < r.count;
 }
 
 // Contents not whole when the file ends are missing, but for an empty
 // one, which is there by definition even where the file ends before the
 // boundary it would start on: its hash is the hash of nothing.
-void endWadContents(WadContents* walk) {
-    if (walk->failed || walk->keyStatus != ContentsStatus::Ok)
-        return;
+void endWadWalk(WadWalk* walk) {
+    ContentResults& r = *walk->results;
     dropContentHash(&walk->hash);  // a content cut short: never compared
-    for (std::size_t i = walk->current; i < walk->count; ++i) {
-        walk->hashes[i] = HashStatus::Missing;
-        walk->current = i;
-        if (storedLength(walk, i) == 0 && (!beginCurrent(walk) || !finishCurrent(walk))) {
-            walk->failed = true;
+    if (!r.checked || r.failed || r.keyStatus != ContentsStatus::Ok)
+        return;
+    for (std::size_t i = walk->current; i < r.count; ++i) {
+        r.hashes[i] = HashStatus::Missing;
+        if (storedLength(walk, i) == 0 && !checkEmptyContent(&r, i)) {
+            r.failed = true;
             return;
         }
     }
 }
 
-void releaseWadContents(WadContents* walk) {
-    dropContentHash(&walk->hash);
-    osFree(walk->hashes);
-    osFree(walk->plain);
-    *walk = WadContents{};
+bool beginContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index,
+                      std::uint64_t length) {
+    ByteSpan record = recordOf(results, index);
+    std::uint64_t size = readBe64(record, ContentSizeOffset);
+    const std::uint8_t* key = titleKeyOf(results);
+    *check = ContentFileCheck{};
+    check->length = length;
+    check->withKey = length == alignUp(size, ContentBlockLength) && key != nullptr;
+    check->asIs = length == size;
+    return (!check->withKey ||
+            beginContentHash(&check->encrypted, size, key, readBe16(record, ContentIndexOffset), results.plain)) &&
+           (!check->asIs || beginContentHash(&check->plain, size, nullptr, 0, nullptr));
+}
+
+bool contentFileRead(const ContentFileCheck& check) {
+    return check.withKey || check.asIs;
+}
+
+bool feedContentFile(ContentFileCheck* check, const std::uint8_t* bytes, std::size_t n) {
+    return (!check->withKey || feedContentHash(&check->encrypted, bytes, n)) &&
+           (!check->asIs || feedContentHash(&check->plain, bytes, n));
+}
+
+bool endContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index, HashStatus* hash,
+                    ContentForm* form) {
+    ByteSpan record = recordOf(results, index);
+    std::uint64_t size = readBe64(record, ContentSizeOffset);
+    const std::uint8_t* recorded = record.data() + ContentHashOffset;
+    HashStatus found[2] = {HashStatus::Unchecked, HashStatus::Unchecked};
+    bool done = (!check->withKey || endContentHash(&check->encrypted, recorded, &found[0])) &&
+                (!check->asIs || endContentHash(&check->plain, recorded, &found[1]));
+    dropContentFile(check);
+    *hash = check->length < size ? HashStatus::Missing : HashStatus::Mismatch;
+    *form = ContentForm::Unchecked;
+    if (found[0] == HashStatus::Ok || found[1] == HashStatus::Ok) {
+        *hash = HashStatus::Ok;
+        *form = found[0] == HashStatus::Ok ? ContentForm::Encrypted : ContentForm::Decrypted;
+    } else if (check->length == alignUp(size, ContentBlockLength) && titleKeyOf(results) == nullptr &&
+               check->length >= size) {
+        *hash = HashStatus::Unchecked;  // the reading that needs the key was not made
+    } else if (contentFileRead(*check)) {
+        *form = check->withKey ? ContentForm::Encrypted : ContentForm::Decrypted;
+    }
+    return done;
+}
+
+void dropContentFile(ContentFileCheck* check) {
+    dropContentHash(&check->encrypted);
+    dropContentHash(&check->plain);
 }

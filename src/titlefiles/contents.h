@@ -1,21 +1,17 @@
 // SPDX-License-Identifier: MIT
-// Checking a title's contents against the SHA-1 hashes its TMD records.
+// Checking a title's contents against the SHA-1 hashes its TMD records,
+// wherever they lie: in a WAD's data section or in a title folder's files.
 // A content is hashed as its bytes go by, in pieces of any size, after
 // AES-128-CBC decryption with the title key when it is stored encrypted
-// (its index, big-endian, then zeros, being the IV). A WAD's contents are
-// found in its data section as the file's bytes pass.
+// (its index, big-endian, then zeros, being the IV).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 
 #include "platform/crypto.h"
-#include "titlefiles/endian.h"
-#include "titlefiles/formats.h"
+#include "titlefiles/facts.h"
 #include "titlefiles/keyset.h"
-
-enum class ContentsStatus { None = 0, Ok, Damaged, Incomplete, NoKey, ConsoleBound, NotInFile };
-enum class HashStatus : std::uint8_t { Unchecked = 0, Ok, Mismatch, Missing };
 
 // Decrypted bytes are hashed this many at a time.
 inline constexpr std::size_t PlainChunk = 64 * 1024;
@@ -43,37 +39,70 @@ bool endContentHash(ContentHash* hash, const std::uint8_t* recorded, HashStatus*
 // Ends a hash that will not be compared.
 void dropContentHash(ContentHash* hash);
 
-// The title key from a ticket (TicketFieldsEnd bytes at least): the common
-// key the ticket selects decrypts it, unless the ticket is bound to one
-// console. ContentsStatus::Ok with the key, or why there is none (NoKey,
-// with the index in `*keyIndex`; ConsoleBound); false when the library failed.
-bool titleKeyOf(ByteSpan ticket, const KeySet& keys, std::uint8_t key[OsAesKeyLength], ContentsStatus* status,
-                std::uint8_t* keyIndex);
-
-// A WAD's contents, checked as the file's bytes go by.
-struct WadContents {
-    bool planned;
-    ContentsStatus keyStatus;  // Ok: being checked; else why not
+// What checking a title's contents found, one status a record.
+struct ContentResults {
+    bool checked;              // under /v: the contents were looked for
+    bool allOrNone;            // a WAD's: checked all under the title key, or none without it
+    ContentsStatus keyStatus;  // Ok: the title key is at hand; else why not
     std::uint8_t keyIndex;     // the common key the ticket selects
     std::uint8_t titleKey[OsAesKeyLength];
-    ByteSpan records;  // the TMD's records, which outlive the walk
+    ByteSpan records;  // the TMD's, which outlive the results
     std::uint16_t count;
-    HashStatus* hashes;  // one a record, from osAlloc
+    HashStatus* hashes;   // one a record (osAlloc)
+    std::uint8_t* plain;  // PlainChunk bytes to decrypt into (osAlloc), with the key
+    bool failed;          // the library failed
+};
+
+// Starts the results for the TMD's `count` records, under the title key
+// `ticket` gives (none without one). False when memory ran out.
+bool startContentResults(ContentResults* results, ByteSpan records, std::uint16_t count, ByteSpan ticket,
+                         const KeySet& keys, bool allOrNone);
+// The title key, or null where there is none.
+const std::uint8_t* titleKeyOf(const ContentResults& results);
+// An empty content is there whether or not its bytes are: its hash is the
+// hash of nothing. False when the library failed.
+bool checkEmptyContent(ContentResults* results, std::size_t index);
+void releaseContentResults(ContentResults* results);
+
+// A WAD's contents, checked as the file's bytes go by: each starts on a
+// 64-byte boundary of the data section and takes its size rounded up to
+// whole blocks.
+struct WadWalk {
+    ContentResults* results;
     std::size_t current;
     std::uint64_t contentStart;  // of the current content in the file; UINT64_MAX: past any file
     std::uint64_t consumed;      // of its stored bytes
     bool hashing;
     ContentHash hash;
-    std::uint8_t* plain;  // PlainChunk bytes, from osAlloc
-    bool failed;          // the library failed
 };
 
-// Plans the walk once the TMD's records and the ticket have passed: the
-// contents start at `dataOffset`. False when memory ran out.
-bool planWadContents(WadContents* walk, ByteSpan records, std::uint16_t count, std::uint64_t dataOffset,
-                     ByteSpan ticket, const KeySet& keys);
+void startWadWalk(WadWalk* walk, ContentResults* results, std::uint64_t dataOffset);
 // The file's bytes at `offset`; the contents' among them are hashed.
-void feedWadContents(WadContents* walk, std::uint64_t offset, const std::uint8_t* block, std::size_t n);
+void feedWadWalk(WadWalk* walk, std::uint64_t offset, const std::uint8_t* block, std::size_t n);
+// Whether contents are left to hash.
+bool wadWalkNeedsMore(const WadWalk& walk);
 // The file has ended: contents not whole are missing.
-void endWadContents(WadContents* walk);
-void releaseWadContents(WadContents* walk);
+void endWadWalk(WadWalk* walk);
+
+// One content's file, read whole: the readings its length allows are made
+// in one pass, encrypted (padded to 16 bytes) with the title key where it
+// is at hand, and plain (exactly the record's size).
+struct ContentFileCheck {
+    ContentHash encrypted;
+    ContentHash plain;
+    bool withKey;
+    bool asIs;
+    std::uint64_t length;
+};
+
+// Begins checking record `index` against a file `length` bytes long;
+// false when the library failed.
+bool beginContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index,
+                      std::uint64_t length);
+// Whether the file is to be read at all.
+bool contentFileRead(const ContentFileCheck& check);
+bool feedContentFile(ContentFileCheck* check, const std::uint8_t* bytes, std::size_t n);
+// What the file proves, once read; false when the library failed.
+bool endContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index, HashStatus* hash,
+                    ContentForm* form);
+void dropContentFile(ContentFileCheck* check);

@@ -17,10 +17,6 @@ std::uint64_t addSaturating(std::uint64_t a, std::uint64_t b) {
     return b > UINT64_MAX - a ? UINT64_MAX : a + b;
 }
 
-bool holds(ByteSpan buf, std::size_t off, std::size_t n) {
-    return off <= buf.size() && n <= buf.size() - off;
-}
-
 void copyField(ByteSpan buf, std::size_t off, std::uint8_t* out, std::size_t n) {
     if (holds(buf, off, n))
         std::memcpy(out, buf.data() + off, n);
@@ -93,7 +89,7 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
     facts->kind = title.kind;
     facts->verify = title.verify.verified ? &title.verify : nullptr;
     if (title.kind == FileKind::Ticket) {
-        ByteSpan ticket = title.ticket;
+        ByteSpan ticket = title.parts.ticket;
         facts->titleHigh = readBe32(ticket, TicketTitleIdHighOffset);
         facts->titleLow = readBe32(ticket, TicketTitleIdLowOffset);
         copyField(ticket, TicketTitleIdLowOffset, facts->code, TitleCodeLength);
@@ -101,15 +97,15 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
         facts->hasVersion = holds(ticket, TicketTitleVersionOffset, sizeof facts->version);
         facts->version = readBe16(ticket, TicketTitleVersionOffset);
     } else {
-        decodeTmd(title.tmd, title.contentCount, facts);
+        decodeTmd(title.parts.tmd, title.parts.contentCount, facts);
     }
     facts->folder = title.folder;
     facts->hasTicket = holdsTicket(title.kind) && (title.folder == nullptr || title.folder->hasTicket);
     if (facts->hasTicket)
-        decodeTicket(title.ticket, &facts->ticket);
+        decodeTicket(title.parts.ticket, &facts->ticket);
     if (title.kind == FileKind::Wad) {
-        copyField(title.start, WadTypeOffset, facts->wad.type, WadTypeLength);
+        copyField(title.parts.start, WadTypeOffset, facts->wad.type, WadTypeLength);
         facts->wad.fileLength = static_cast<std::uint64_t>(title.fileLength);
-        facts->wad.expectedLength = wadExpectedLength(title.start);
+        facts->wad.expectedLength = title.layout.expectedLength;
     }
 }

@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: MIT
-// Big-endian field readers, and the two other helpers the decoders of file
+// Big-endian field readers, and the other helpers the decoders of file
 // bytes share. Buffers hold file bytes unchanged; a field is converted where
 // it is used, by shifts, so the host's byte order never matters.
 #pragma once
@@ -9,6 +9,11 @@
 #include <span>
 
 using ByteSpan = std::span<const std::uint8_t>;
+
+// Whether `buf` holds `n` bytes at `off`.
+inline bool holds(ByteSpan buf, std::size_t off, std::size_t n) {
+    return off <= buf.size() && n <= buf.size() - off;
+}
 
 // Callers check their lengths before reading; a field that would lie outside
 // the buffer reads as 0 rather than reading past it.

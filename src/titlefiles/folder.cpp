@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/pool.h"
 #include "titlefiles/loader.h"
 
 namespace {
@@ -16,8 +17,6 @@ constexpr const char* TicketNames[] = {"cetk", "title.tik"};
 constexpr char DecryptedSuffix[] = ".app";
 // The most of a ticket file kept: the ticket and the certificates after it.
 constexpr std::size_t TicketFileLimit = TicketLength + CertChainLimit;
-// Content files are read in blocks this large.
-constexpr std::size_t ContentChunk = 1024 * 1024;
 
 // Opens the regular file `name` inside `folder`: OsOk, OsAbsent, or
 // OsError with `file->error` (ENOMEM when the path could not be made).
@@ -120,29 +119,17 @@ OsResult openTmd(const PathChar* folder, OsFile* file, TmdFiles* found, bool ver
     return found->spellings > 0 ? openInFolder(folder, found->names[0], file) : OsAbsent;
 }
 
-LoadStatus failWith(LoadedTitle* title, LoadStatus status, LoadCause cause, int error = 0) {
-    title->cause = cause;
-    title->osError = error;
-    return status;
-}
-
 // A file of the folder that would not open; ENOMEM: its path could not be made.
-LoadStatus openFailed(LoadedTitle* title, const OsFile& file) {
+Failure openFailed(LoadedTitle* title, const OsFile& file) {
     if (file.error == ENOMEM)
-        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
-    return failWith(title, LoadReadFailed, LoadCause::SystemError, file.error);
-}
-
-LoadStatus readFailed(LoadedTitle* title, const OsFile& file) {
-    if (file.error == OsStopped)
-        return LoadStopped;
-    return failWith(title, LoadReadFailed, file.error != 0 ? LoadCause::SystemError : LoadCause::EndsEarly,
-                    file.error);
+        return Failure::NoMemory;
+    title->osError = file.error;
+    return Failure::SystemError;
 }
 
 // The ticket file's first bytes, when there is one: the ticket and the
 // certificates after it. `*chosen` is its name.
-LoadStatus readTicket(LoadedTitle* title, const PathChar* folder, const char** chosen) {
+Failure readTicket(LoadedTitle* title, const PathChar* folder, const char** chosen) {
     FolderParts* parts = title->folder;
     OsFile file{};
     OsResult opened = OsAbsent;
@@ -150,22 +137,22 @@ LoadStatus readTicket(LoadedTitle* title, const PathChar* folder, const char** c
         if ((opened = openInFolder(folder, *chosen = name, &file)) != OsAbsent)
             break;
     if (opened == OsAbsent)
-        return LoadOk;
+        return Failure::None;
     if (opened != OsOk)
         return openFailed(title, file);
     std::int64_t length = osFileLength(&file);
     auto n = static_cast<std::size_t>(std::min<std::int64_t>(std::max<std::int64_t>(length, 0), TicketFileLimit));
     parts->hasTicket = true;
     parts->ticketFile = static_cast<std::uint8_t*>(osAlloc(n > 0 ? n : 1));
-    LoadStatus status = LoadOk;
+    Failure failure = Failure::None;
     if (parts->ticketFile == nullptr)
-        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+        failure = Failure::NoMemory;
     else if (n > 0 && osReadAt(&file, 0, parts->ticketFile, n) != OsOk)
-        status = readFailed(title, file);
-    parts->ticketFileLength = status == LoadOk ? n : 0;
+        failure = readFailed(title, file);
+    parts->ticketFileLength = failure == Failure::None ? n : 0;
     osClose(&file);
-    title->ticket = ByteSpan(parts->ticketFile, std::min(parts->ticketFileLength, TicketLength));
-    return status;
+    title->parts.ticket = ByteSpan(parts->ticketFile, std::min(parts->ticketFileLength, TicketLength));
+    return failure;
 }
 
 // The names a content's file may have: its ID in lower-case digits, as
@@ -203,113 +190,55 @@ OsResult openContent(const PathChar* folder, FolderParts* parts, ByteSpan record
     return OsAbsent;
 }
 
-// What one content's file proves. The readings its length allows are
-// made in one pass: encrypted (padded to 16 bytes) with the title key,
-// where it is at hand, and plain (exactly the record's size).
-struct ContentCheck {
-    HashStatus hash;
-    ContentForm form;
+// A content's file being hashed, and whether the library failed.
+struct ContentRead {
+    ContentFileCheck check;
+    bool libraryFailed;
 };
 
-struct Readings {
-    ContentHash encrypted;
-    ContentHash plain;
-    bool withKey;
-    bool asIs;
-};
-
-// Reads the file once, feeding each reading; false when the library
-// failed, `*readOk` false when the file did.
-bool readAndHash(OsFile* file, std::uint64_t length, Readings* r, std::uint8_t* block, bool* readOk) {
-    for (std::uint64_t at = 0; at < length;) {
-        auto n = static_cast<std::size_t>(std::min<std::uint64_t>(ContentChunk, length - at));
-        bool stopped = osStopRequested();
-        if (stopped)
-            file->error = OsStopped;
-        if (stopped || osReadAt(file, at, block, n) != OsOk) {
-            *readOk = false;
-            return true;
-        }
-        if ((r->withKey && !feedContentHash(&r->encrypted, block, n)) ||
-            (r->asIs && !feedContentHash(&r->plain, block, n)))
-            return false;
-        at += n;
-    }
-    return true;
+bool takeContentBytes(void* context, std::uint64_t, const std::uint8_t* block, std::size_t n, Failure*) {
+    auto* read = static_cast<ContentRead*>(context);
+    read->libraryFailed = !feedContentFile(&read->check, block, n);
+    return !read->libraryFailed;
 }
 
-bool hashReadings(OsFile* file, std::uint64_t length, ByteSpan record, const std::uint8_t* titleKey,
-                  std::uint8_t* block, std::uint8_t* plain, Readings* r, HashStatus found[2], bool* readOk) {
-    std::uint64_t size = readBe64(record, ContentSizeOffset);
-    std::uint16_t index = readBe16(record, ContentIndexOffset);
-    const std::uint8_t* recorded = record.data() + ContentHashOffset;
-    bool done = (!r->withKey || beginContentHash(&r->encrypted, size, titleKey, index, plain)) &&
-                (!r->asIs || beginContentHash(&r->plain, size, nullptr, 0, nullptr)) &&
-                readAndHash(file, length, r, block, readOk);
-    done = done && (!*readOk || ((!r->withKey || endContentHash(&r->encrypted, recorded, &found[0])) &&
-                                 (!r->asIs || endContentHash(&r->plain, recorded, &found[1]))));
-    dropContentHash(&r->encrypted);
-    dropContentHash(&r->plain);
-    return done;
-}
-
-// False when the library failed; `*readOk` false when the file did.
-bool checkContent(OsFile* file, ByteSpan record, const std::uint8_t* titleKey, std::uint8_t* block,
-                  std::uint8_t* plain, ContentCheck* check, bool* readOk) {
-    std::uint64_t size = readBe64(record, ContentSizeOffset);
+// Reads a content's file through the read loop and checks it against
+// record `index`. A library failure marks the contents failed.
+Failure checkContentFile(LoadedTitle* title, OsFile* file, std::size_t index, std::uint8_t* block, HashStatus* hash,
+                         ContentForm* form) {
+    ContentResults& results = title->contents;
     auto length = static_cast<std::uint64_t>(std::max<std::int64_t>(osFileLength(file), 0));
-    bool encryptedFits = length == alignUp(size, ContentBlockLength);
-    Readings r{{}, {}, encryptedFits && titleKey != nullptr, length == size};
-    *check = {length < size ? HashStatus::Missing : HashStatus::Mismatch, ContentForm::Unchecked};
-    if (length < size)
-        return true;
-    HashStatus found[2] = {HashStatus::Unchecked, HashStatus::Unchecked};
-    if ((r.withKey || r.asIs) && !hashReadings(file, length, record, titleKey, block, plain, &r, found, readOk))
-        return false;
-    if (found[0] == HashStatus::Ok)
-        *check = {HashStatus::Ok, ContentForm::Encrypted};
-    else if (found[1] == HashStatus::Ok)
-        *check = {HashStatus::Ok, ContentForm::Decrypted};
-    else if (encryptedFits && titleKey == nullptr)
-        *check = {HashStatus::Unchecked, ContentForm::Unchecked};  // the reading that needs the key was not made
-    else if (r.withKey || r.asIs)
-        *check = {HashStatus::Mismatch, r.withKey ? ContentForm::Encrypted : ContentForm::Decrypted};
-    return true;
+    ContentRead read{};
+    Failure failure = Failure::None;
+    bool done = beginContentFile(&read.check, results, index, length);
+    if (done && contentFileRead(read.check)) {
+        failure = readBlocks(title, file, 0, length, block, FileChunk, {takeContentBytes, &read});
+        done = !read.libraryFailed;
+    }
+    if (failure == Failure::None && done)
+        done = endContentFile(&read.check, results, index, hash, form);
+    dropContentFile(&read.check);
+    if (failure == Failure::None && !done)
+        results.failed = true;
+    return failure;
 }
 
-// An empty content whose file is absent is there all the same: its hash
-// is the hash of nothing. False when the library failed.
-bool checkAbsentEmpty(ByteSpan record, HashStatus* status) {
-    ContentHash hash{};
-    return beginContentHash(&hash, 0, nullptr, 0, nullptr) &&
-           endContentHash(&hash, record.data() + ContentHashOffset, status);
-}
-
-// The buffers of the contents' names, forms and statuses, and under /v
-// the title key and the buffers their files are read and decrypted in.
-LoadStatus prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t** block) {
+// The buffers of the contents' names and forms, and under /v the results
+// (with the title key) and the block the files are read in.
+Failure prepareContents(LoadedTitle* title, const KeySet* keys, std::uint8_t** block) {
     FolderParts* parts = title->folder;
-    std::size_t count = title->contentCount;
-    WadContents& walk = title->contents;
+    std::size_t count = title->parts.contentCount;
     parts->names = static_cast<char(*)[ContentFileNameRoom]>(osAlloc(count * ContentFileNameRoom + 1));
     parts->forms = static_cast<ContentForm*>(osAlloc(count + 1));
-    walk.hashes = static_cast<HashStatus*>(osAlloc(count + 1));
-    *block = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(ContentChunk)) : nullptr;
-    walk.plain = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(PlainChunk)) : nullptr;
-    if (parts->names == nullptr || parts->forms == nullptr || walk.hashes == nullptr ||
-        (keys != nullptr && (*block == nullptr || walk.plain == nullptr)))
-        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+    *block = keys != nullptr ? static_cast<std::uint8_t*>(osAlloc(FileChunk)) : nullptr;
+    if (parts->names == nullptr || parts->forms == nullptr || (keys != nullptr && *block == nullptr))
+        return Failure::NoMemory;
     std::memset(parts->names, 0, count * ContentFileNameRoom);
     std::memset(parts->forms, 0, count);
-    std::memset(walk.hashes, 0, count);
-    walk.planned = keys != nullptr;
-    walk.records = titleRecords(*title);
-    walk.count = static_cast<std::uint16_t>(count);
-    walk.keyStatus = ContentsStatus::None;
-    if (keys != nullptr && parts->hasTicket &&
-        !titleKeyOf(title->ticket, *keys, walk.titleKey, &walk.keyStatus, &walk.keyIndex))
-        walk.failed = true;
-    return LoadOk;
+    if (keys != nullptr && !startContentResults(&title->contents, titleRecords(*title), title->parts.contentCount,
+                                                title->parts.ticket, *keys, false))
+        return Failure::NoMemory;
+    return Failure::None;
 }
 
 // Makes room in an array of `count` items of `size` bytes for one more:
@@ -328,19 +257,28 @@ bool roomForOneMore(void** items, std::size_t count, std::size_t size) {
     return true;
 }
 
-bool addAlternate(FolderParts* parts, const FolderAlternate& alternate) {
-    void* items = parts->alternates;
-    if (!roomForOneMore(&items, parts->alternateCount, sizeof alternate))
+// Two files compared block by block: the other is read beside the first.
+struct Comparison {
+    LoadedTitle* title;
+    OsFile* other;
+    std::uint8_t* otherBlock;
+    bool differs;
+};
+
+bool compareBlock(void* context, std::uint64_t offset, const std::uint8_t* block, std::size_t n, Failure* failure) {
+    auto* c = static_cast<Comparison*>(context);
+    if (osReadAt(c->other, offset, c->otherBlock, n) != OsOk) {
+        *failure = readFailed(c->title, *c->other);
         return false;
-    parts->alternates = static_cast<FolderAlternate*>(items);
-    parts->alternates[parts->alternateCount++] = alternate;
-    return true;
+    }
+    c->differs = std::memcmp(block, c->otherBlock, n) != 0;
+    return !c->differs;
 }
 
 // Whether the files `first` and `other` of the folder hold the same bytes,
 // read in the two halves of `block`.
-LoadStatus compareFiles(LoadedTitle* title, const PathChar* folder, const char* first, const char* other,
-                        std::uint8_t* block, bool* differs) {
+Failure compareFiles(LoadedTitle* title, const PathChar* folder, const char* first, const char* other,
+                     std::uint8_t* block, bool* differs) {
     OsFile a{};
     OsFile b{};
     OsResult opened = openInFolder(folder, first, &a);
@@ -350,53 +288,55 @@ LoadStatus compareFiles(LoadedTitle* title, const PathChar* folder, const char* 
         osClose(&a);
         return openFailed(title, b);
     }
+    constexpr std::size_t Half = FileChunk / 2;
     std::int64_t length = osFileLength(&a);
-    *differs = length != osFileLength(&b);
-    LoadStatus status = LoadOk;
-    constexpr std::size_t Half = ContentChunk / 2;
-    for (std::uint64_t at = 0; !*differs && status == LoadOk && at < static_cast<std::uint64_t>(length);) {
-        auto n = static_cast<std::size_t>(std::min<std::uint64_t>(Half, static_cast<std::uint64_t>(length) - at));
-        bool stopped = osStopRequested();
-        if (stopped)
-            a.error = OsStopped;
-        if (stopped || osReadAt(&a, at, block, n) != OsOk)
-            status = readFailed(title, a);
-        else if (osReadAt(&b, at, block + Half, n) != OsOk)
-            status = readFailed(title, b);
-        else
-            *differs = std::memcmp(block, block + Half, n) != 0;
-        at += n;
-    }
+    Comparison comparison{title, &b, block + Half, length != osFileLength(&b)};
+    Failure failure = comparison.differs ? Failure::None
+                                         : readBlocks(title, &a, 0, static_cast<std::uint64_t>(length), block, Half,
+                                                      {compareBlock, &comparison});
+    *differs = comparison.differs;
     osClose(&a);
     osClose(&b);
-    return status;
+    return failure;
+}
+
+// Lists an other file of a part; false when memory ran out.
+bool addAlternate(FolderParts* parts, FolderPart part, std::size_t record, const char* file, bool differs,
+                  HashStatus hash) {
+    void* items = parts->alternates;
+    if (!roomForOneMore(&items, parts->alternateCount, sizeof(FolderAlternate)))
+        return false;
+    parts->alternates = static_cast<FolderAlternate*>(items);
+    FolderAlternate& alternate = parts->alternates[parts->alternateCount++];
+    alternate = {part, static_cast<std::uint16_t>(record), {}, differs, hash};
+    std::strcpy(alternate.file, file);
+    return true;
+}
+
+// The TMD or ticket file `other`, compared with `first`, which was read.
+Failure checkOtherCopy(LoadedTitle* title, const PathChar* folder, FolderPart part, const char* first,
+                       const char* other, std::uint8_t* block) {
+    bool differs = false;
+    Failure failure = compareFiles(title, folder, first, other, block, &differs);
+    if (failure == Failure::None && !addAlternate(title->folder, part, 0, other, differs, HashStatus::Unchecked))
+        return Failure::NoMemory;
+    return failure;
 }
 
 // The TMD and ticket files beside the ones read, each compared with it.
-LoadStatus checkOtherCopies(LoadedTitle* title, const PathChar* folder, const TmdFiles& tmds,
-                            const char* ticketName, std::uint8_t* block) {
-    FolderParts* parts = title->folder;
-    LoadStatus status = LoadOk;
-    for (int i = 1; status == LoadOk && i < tmds.spellings; ++i) {
-        FolderAlternate alternate{FolderPart::Tmd, 0, {}, false, HashStatus::Unchecked};
-        std::strcpy(alternate.file, tmds.names[i]);
-        status = compareFiles(title, folder, tmds.names[0], tmds.names[i], block, &alternate.differs);
-        if (status == LoadOk && !addAlternate(parts, alternate))
-            status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
-    }
-    if (status != LoadOk || ticketName != TicketNames[0])
-        return status;
+Failure checkOtherCopies(LoadedTitle* title, const PathChar* folder, const TmdFiles& tmds, const char* ticketName,
+                         std::uint8_t* block) {
+    Failure failure = Failure::None;
+    for (int i = 1; failure == Failure::None && i < tmds.spellings; ++i)
+        failure = checkOtherCopy(title, folder, FolderPart::Tmd, tmds.names[0], tmds.names[i], block);
+    if (failure != Failure::None || ticketName != TicketNames[0])
+        return failure;
     OsFile other{};
     OsResult opened = openInFolder(folder, TicketNames[1], &other);
     if (opened != OsOk)
-        return opened == OsAbsent ? LoadOk : openFailed(title, other);
+        return opened == OsAbsent ? Failure::None : openFailed(title, other);
     osClose(&other);
-    FolderAlternate alternate{FolderPart::Ticket, 0, {}, false, HashStatus::Unchecked};
-    std::strcpy(alternate.file, TicketNames[1]);
-    status = compareFiles(title, folder, TicketNames[0], TicketNames[1], block, &alternate.differs);
-    if (status == LoadOk && !addAlternate(parts, alternate))
-        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
-    return status;
+    return checkOtherCopy(title, folder, FolderPart::Ticket, TicketNames[0], TicketNames[1], block);
 }
 
 // Hexadecimal digits in both cases, each at its value and 16 past it.
@@ -468,137 +408,129 @@ bool isReadFile(const ContentEntry& entry, const char* opened, const ContentEntr
 }
 
 // One content's other file, checked against its record.
-LoadStatus checkOtherContent(LoadedTitle* title, const PathChar* folder, std::size_t index, const char* name,
-                             const std::uint8_t* titleKey, std::uint8_t* block) {
-    WadContents& walk = title->contents;
+Failure checkOtherContent(LoadedTitle* title, const PathChar* folder, std::size_t index, const char* name,
+                          std::uint8_t* block) {
     OsFile file{};
     OsResult opened = openInFolder(folder, name, &file);
     if (opened == OsAbsent)
-        return LoadOk;  // gone since the folder was listed
+        return Failure::None;  // gone since the folder was listed
     if (opened != OsOk)
         return openFailed(title, file);
-    ContentCheck check{};
-    bool readOk = true;
-    if (!checkContent(&file, walk.records.subspan(index * ContentRecordLength, ContentRecordLength), titleKey, block,
-                      walk.plain, &check, &readOk))
-        walk.failed = true;
-    LoadStatus status = readOk ? LoadOk : readFailed(title, file);
+    HashStatus hash = HashStatus::Mismatch;
+    ContentForm form = ContentForm::Unchecked;
+    Failure failure = checkContentFile(title, &file, index, block, &hash, &form);
     osClose(&file);
-    FolderAlternate alternate{FolderPart::Content, static_cast<std::uint16_t>(index), {}, false, check.hash};
-    std::strcpy(alternate.file, name);
-    if (status == LoadOk && !addAlternate(title->folder, alternate))
-        status = failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
-    return status;
+    if (failure == Failure::None && !addAlternate(title->folder, FolderPart::Content, index, name, false, hash))
+        return Failure::NoMemory;
+    return failure;
 }
 
 // The contents' files beside the ones read: the folder's entries that
 // name a content (in ID order, then the order of its names), each but the
 // one read checked against the record.
-LoadStatus checkOtherContents(LoadedTitle* title, const PathChar* folder, const std::uint8_t* titleKey,
-                              std::uint8_t* block) {
+Failure checkOtherContents(LoadedTitle* title, const PathChar* folder, std::uint8_t* block) {
     ContentEntries found{};
     int error = 0;
     bool listed = osReadFolder(folder, takeContentEntry, &found, &error) == OsOk;
     ContentEntry* entries = found.entries;
     if (found.noMemory || !listed) {
         osFree(entries);
-        return found.noMemory ? failWith(title, LoadOutOfMemory, LoadCause::NoMemory)
-                              : failWith(title, LoadReadFailed, LoadCause::SystemError, error);
+        title->osError = error;
+        return found.noMemory ? Failure::NoMemory : Failure::SystemError;
     }
     std::sort(entries, entries + found.count, [](const ContentEntry& a, const ContentEntry& b) {
         return a.id != b.id ? a.id < b.id : std::strcmp(a.name, b.name) < 0;
     });
     const FolderParts* parts = title->folder;
-    const WadContents& walk = title->contents;
-    LoadStatus status = LoadOk;
-    for (std::size_t i = 0; status == LoadOk && !walk.failed && i < walk.count; ++i) {
-        std::uint32_t id = readBe32(walk.records, i * ContentRecordLength + ContentIdOffset);
+    const ContentResults& results = title->contents;
+    Failure failure = Failure::None;
+    for (std::size_t i = 0; failure == Failure::None && !results.failed && i < results.count; ++i) {
+        std::uint32_t id = readBe32(results.records, i * ContentRecordLength + ContentIdOffset);
         auto same = std::equal_range(entries, entries + found.count, ContentEntry{id, {}},
                                      [](const ContentEntry& a, const ContentEntry& b) { return a.id < b.id; });
         auto sameCount = static_cast<std::size_t>(same.second - same.first);
-        for (const ContentEntry* e = same.first; status == LoadOk && !walk.failed && e != same.second; ++e)
+        for (const ContentEntry* e = same.first; failure == Failure::None && !results.failed && e != same.second; ++e)
             if (parts->names[i][0] != 0 && !isReadFile(*e, parts->names[i], same.first, sameCount))
-                status = checkOtherContent(title, folder, i, e->name, titleKey, block);
+                failure = checkOtherContent(title, folder, i, e->name, block);
     }
     osFree(entries);
-    return status;
+    return failure;
+}
+
+// Under /v, what content `index`'s file proves, or the folder's lack of
+// one: missing, unless the content is empty.
+Failure checkContent(LoadedTitle* title, std::size_t index, OsResult opened, OsFile* file, std::uint8_t* block) {
+    ContentResults& results = title->contents;
+    HashStatus& hash = results.hashes[index];
+    ContentForm& form = title->folder->forms[index];
+    hash = HashStatus::Missing;
+    if (opened == OsOk)
+        return checkContentFile(title, file, index, block, &hash, &form);
+    if (readBe64(results.records, index * ContentRecordLength + ContentSizeOffset) == 0 &&
+        !checkEmptyContent(&results, index))
+        results.failed = true;
+    return Failure::None;
 }
 
 // Finds every content's file, and under /v checks each against its record.
-LoadStatus findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys, const TmdFiles& tmds,
-                        const char* ticketName) {
+Failure findContents(LoadedTitle* title, const PathChar* folder, const KeySet* keys, const TmdFiles& tmds,
+                     const char* ticketName) {
     std::uint8_t* block = nullptr;
-    LoadStatus status = prepareContents(title, keys, &block);
-    FolderParts* parts = title->folder;
-    WadContents& walk = title->contents;
-    const std::uint8_t* titleKey = walk.keyStatus == ContentsStatus::Ok ? walk.titleKey : nullptr;
-    for (std::size_t i = 0; status == LoadOk && !walk.failed && i < walk.count; ++i) {
+    Failure failure = prepareContents(title, keys, &block);
+    const ContentResults& results = title->contents;
+    ByteSpan records = titleRecords(*title);
+    for (std::size_t i = 0; failure == Failure::None && !results.failed && i < title->parts.contentCount; ++i) {
         if (osStopRequested()) {
-            status = LoadStopped;
+            failure = Failure::Stopped;
             break;
         }
         OsFile file{};
-        OsResult opened = openContent(folder, parts, walk.records, i, &file);
+        OsResult opened = openContent(folder, title->folder, records, i, &file);
         if (opened == OsError) {
-            status = openFailed(title, file);
+            failure = openFailed(title, file);
             break;
         }
-        ContentCheck check{keys != nullptr ? HashStatus::Missing : HashStatus::Unchecked, ContentForm::Unchecked};
-        bool readOk = true;
-        ByteSpan record = walk.records.subspan(i * ContentRecordLength, ContentRecordLength);
-        if (opened == OsOk && keys != nullptr &&
-            !checkContent(&file, record, titleKey, block, walk.plain, &check, &readOk))
-            walk.failed = true;
-        if (opened == OsAbsent && keys != nullptr && readBe64(record, ContentSizeOffset) == 0 &&
-            !checkAbsentEmpty(record, &check.hash))
-            walk.failed = true;
-        if (!readOk)
-            status = readFailed(title, file);
+        if (keys != nullptr)
+            failure = checkContent(title, i, opened, &file, block);
         if (opened == OsOk)
             osClose(&file);
-        walk.hashes[i] = check.hash;
-        parts->forms[i] = check.form;
     }
-    if (status == LoadOk && keys != nullptr && !walk.failed)
-        status = checkOtherCopies(title, folder, tmds, ticketName, block);
-    if (status == LoadOk && keys != nullptr && !walk.failed)
-        status = checkOtherContents(title, folder, titleKey, block);
+    if (failure == Failure::None && keys != nullptr && !results.failed)
+        failure = checkOtherCopies(title, folder, tmds, ticketName, block);
+    if (failure == Failure::None && keys != nullptr && !results.failed)
+        failure = checkOtherContents(title, folder, block);
     osFree(block);
-    return status;
+    return failure;
 }
 
 }  // namespace
 
-LoadStatus loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* keys, bool* isFolder) {
+Failure loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* keys, bool* isFolder) {
     *isFolder = false;
     if (osFolderError(folder) != 0)
-        return LoadReadFailed;
+        return Failure::SystemError;
     OsFile tmd{};
     TmdFiles tmds;
     OsResult opened = openTmd(folder, &tmd, &tmds, keys != nullptr);
     if (opened == OsAbsent)
-        return LoadReadFailed;  // a folder, but no title's: as before
+        return Failure::SystemError;  // a folder, but no title's: as before
     *isFolder = true;
     if (opened != OsOk)
         return openFailed(title, tmd);
-    LoadStatus status = loadOpenFile(title, &tmd, keys);
+    Failure failure = loadOpenFile(title, &tmd, keys);
     osClose(&tmd);
-    if (status != LoadOk)
-        return status;
+    if (failure != Failure::None)
+        return failure;
     if (title->kind != FileKind::Tmd)
-        return failWith(title, LoadUnknownStructure, LoadCause::FolderTmdNotTmd);
+        return Failure::FolderTmdNotTmd;
     title->kind = FileKind::Folder;
     title->folder = static_cast<FolderParts*>(osAlloc(sizeof(FolderParts)));
     if (title->folder == nullptr)
-        return failWith(title, LoadOutOfMemory, LoadCause::NoMemory);
+        return Failure::NoMemory;
     *title->folder = FolderParts{};
     const char* ticketName = nullptr;
-    status = readTicket(title, folder, &ticketName);
-    return status == LoadOk ? findContents(title, folder, keys, tmds, ticketName) : status;
-}
-
-bool alternateFails(const FolderAlternate& alternate) {
-    return alternate.differs || alternate.hash == HashStatus::Mismatch || alternate.hash == HashStatus::Missing;
+    failure = readTicket(title, folder, &ticketName);
+    return failure == Failure::None ? findContents(title, folder, keys, tmds, ticketName) : failure;
 }
 
 void releaseFolder(FolderParts* parts) {

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
-// The file loader: opens a title file, reads what its facts (and, under
-// verification, its verdict) need, classifies it and closes it. It never
-// prints.
+// Reading one title file: the read loop every file's bytes go through, in
+// blocks, front to back, and the reading of an open file into its layout,
+// its WAD contents hashed as they pass under /v. Nothing here prints.
 #pragma once
 
 #include <cstddef>
@@ -9,79 +9,57 @@
 
 #include "platform/crypto.h"
 #include "platform/os.h"
-#include "platform/pool.h"
-#include "titlefiles/capture.h"
-#include "titlefiles/classify.h"
 #include "titlefiles/contents.h"
-#include "titlefiles/endian.h"
-#include "titlefiles/folder.h"
-#include "titlefiles/formats.h"
-#include "titlefiles/verify.h"
+#include "titlefiles/facts.h"
+#include "titlefiles/failure.h"
+#include "titlefiles/keyset.h"
+#include "titlefiles/layout.h"
 
-enum LoadStatus : int {
-    LoadOk = 0,
-    LoadReadFailed = 1,        // the file would not open, or a read came back short
-    LoadOutOfMemory = 3,       // a buffer could not be allocated
-    LoadUnknownStructure = 4,  // no accepted layout has this length and these signatures
-    LoadCryptoFailed = 5,      // the cryptography library failed while verifying
-    LoadStopped = 6,           // the run began to stop: the file is not reported
-};
+// A stream is read in blocks of a pipe's size; a file being verified in
+// larger ones, which the disk and the hashes take best.
+inline constexpr std::size_t StreamChunk = 64 * 1024;
+inline constexpr std::size_t FileChunk = 1024 * 1024;
 
-// Why a load failed, in more detail than its status, for people reading
-// the JSON output.
-enum class LoadCause {
-    None = 0,
-    SystemError,         // the system's error number is in LoadedTitle::osError
-    EndsEarly,           // a read came back short without a system error
-    EndsBeforeTmd,       // a WAD ends before its TMD header
-    EndsBeforeRecords,   // the file ends before the content records
-    NoLength,            // the file's length could not be taken
-    TooShort,            // shorter than any title file
-    NoSignature,         // neither a WAD prefix nor an issuer tail
-    RecordsPastSection,  // a WAD's TMD claims more records than its section holds
-    NoMemory,
-    Cryptography,     // the library's reason is in LoadedTitle::reason
-    FolderTmdNotTmd,  // a title folder's TMD file is no TMD
-    Last = FolderTmdNotTmd,
-};
-
-// What one file yields. The bytes belong to its capture from loadTitle
-// until releaseTitle; the spans point into them.
+// What one file (or title folder) yields. The bytes belong to its layout
+// (and a folder's parts) from loading until releaseTitle; the spans point
+// into them.
 struct LoadedTitle {
     std::int64_t fileLength;  // taken when the file is opened, or counted as it is read
     FileKind kind;
-    Capture capture;
-    ByteSpan start;   // the first bytes of the file: a WAD's header
-    ByteSpan ticket;  // a bare ticket, or as much of a WAD's as was kept
-    ByteSpan tmd;     // the TMD header and its records
-    std::uint16_t contentCount;
+    Layout layout;
+    TitleParts parts;
     // A title folder's ticket and content files; null for a single file.
     FolderParts* folder;
-    // With verification: the walk over a WAD's contents (or a title
-    // folder's content files), and what it found.
-    WadContents contents;
+    // Under /v: the contents of a WAD, or of a title folder's files, and
+    // the verdict on them all.
+    ContentResults contents;
     VerifyFacts verify;
-    // On failure: why.
-    LoadCause cause;
+    // On failure: the system's error, or the library's reason.
     int osError;
     char reason[OsCryptoReasonRoom];
 };
 
-// Loads `name` into `title` (zero it first); "-" alone is standard input,
-// and a folder holding a title's files is a title folder. With `keys`, the
-// title is verified too: each file read once, front to back, as far as the
-// title needs, its contents hashed as they pass. A stream (standard input,
-// a FIFO, a device) is read only in its `turn` (null: now). Every file is
-// closed on return; on failure every buffer is released already, and
-// `cause` says why.
-LoadStatus loadTitle(LoadedTitle* title, const PathChar* name, const KeySet* keys = nullptr, OsTurn* turn = nullptr);
+// The file's read has failed: stopped, or why, with the system's error.
+Failure readFailed(LoadedTitle* title, const OsFile& file);
 
-// Reads an open regular file, or a stream, as loadTitle does once it has
-// opened it, and leaves it open.
-LoadStatus loadOpenFile(LoadedTitle* title, OsFile* file, const KeySet* keys);
+// Takes the blocks of a file in order; returns false once it needs no more
+// of a regular file, and says in `*failure` why the load cannot go on.
+struct BlockSink {
+    bool (*take)(void* context, std::uint64_t offset, const std::uint8_t* block, std::size_t n, Failure* failure);
+    void* context;
+};
 
-// Releases what a successful loadTitle holds. Safe on a failed or zeroed one.
-void releaseTitle(LoadedTitle* title);
+// Reads `file` in order from `offset`, in blocks of `chunk` bytes: a
+// regular file up to `end`, or until the sink needs no more; a stream to
+// its end, every block to the sink. A stop ends the read.
+Failure readBlocks(LoadedTitle* title, OsFile* file, std::uint64_t offset, std::uint64_t end, std::uint8_t* block,
+                   std::size_t chunk, BlockSink sink);
+
+// Reads an open regular file, or a stream, into `title` (zero it first),
+// and leaves it open. With `keys`, as verification needs it: every file
+// read once, front to back, as far as the title needs, a WAD's contents
+// hashed as they pass.
+Failure loadOpenFile(LoadedTitle* title, OsFile* file, const KeySet* keys);
 
 // The records of a loaded TMD.
 ByteSpan titleRecords(const LoadedTitle& title);

@@ -5,36 +5,15 @@
 #include <cstring>
 
 #include "platform/os.h"
-#include "titlefiles/loader.h"
 
 const char* const CommonKeyNames[CommonKeyCount] = {"standard", "korean", "vwii"};
 
 namespace {
 
-// The certificates after a bare ticket or TMD, or in a WAD's chain: n
-// bytes at `offset` of the file, as far as it holds them.
-ByteSpan certificatesAt(const Capture& c, std::uint64_t offset, std::uint64_t length) {
-    std::uint64_t inFile = c.length > offset ? c.length - offset : 0;
-    auto n = static_cast<std::size_t>(std::min({length, std::uint64_t{CertChainLimit}, inFile}));
-    ByteSpan certs;
-    return capturedBytes(c, offset, n, &certs) ? certs : ByteSpan{};
-}
-
-// A title folder's chain is the TMD's certificates and the ticket's together.
+// The certificates the file carries; a title folder's are the TMD's and
+// the ticket's together.
 void parseCertificatesOf(const LoadedTitle& title, CertificateSet* certs) {
-    const Capture& c = title.capture;
-    switch (title.kind) {
-    case FileKind::Wad:
-        parseCertificates(certificatesAt(c, WadHeaderSectionLength, readBe32(title.start, WadCertChainLengthOffset)),
-                          certs);
-        return;
-    case FileKind::Ticket:
-        parseCertificates(certificatesAt(c, TicketLength, CertChainLimit), certs);
-        return;
-    default:
-        break;
-    }
-    parseCertificates(certificatesAt(c, title.tmd.size(), CertChainLimit), certs);
+    parseCertificates(layoutCertificates(title.layout), certs);
     const FolderParts* folder = title.folder;
     if (folder != nullptr && folder->ticketFileLength > TicketLength)
         addCertificates(ByteSpan(folder->ticketFile, folder->ticketFileLength).subspan(TicketLength), certs);
@@ -43,8 +22,8 @@ void parseCertificatesOf(const LoadedTitle& title, CertificateSet* certs) {
 bool ticketSignature(const LoadedTitle& title, const CertificateSet& certs, const KeySet& keys,
                      SignatureStatus* status, bool* rootRefused) {
     *status = SignatureStatus::Missing;
-    return title.ticket.size() < TicketLength ||
-           checkSignature(title.ticket.first(TicketLength), Signer::Xs, certs, keys, status, rootRefused);
+    return title.parts.ticket.size() < TicketLength ||
+           checkSignature(title.parts.ticket.first(TicketLength), Signer::Xs, certs, keys, status, rootRefused);
 }
 
 // A signature invalid for another reason than the root's link.
@@ -72,41 +51,34 @@ void countOtherFiles(const FolderParts* folder, VerifyFacts* facts) {
     }
 }
 
-// A WAD's contents as its walk found them, a title folder's as its files
-// did; a bare TMD's are not in its file. Contents not checked (they
-// needed the key) leave the contents as the key left them.
-void judgeContents(LoadedTitle* title, VerifyFacts* facts) {
-    WadContents& walk = title->contents;
-    bool withContents = title->kind == FileKind::Wad || title->kind == FileKind::Folder;
-    facts->contents = withContents ? ContentsStatus::None : ContentsStatus::NotInFile;
-    if (!withContents || !walk.planned || walk.failed)
+// The contents as a WAD's walk or a title folder's files found them; a
+// bare TMD's are not in its file. Contents not checked (they needed the
+// key) leave the contents as the key left them.
+void judgeContents(const LoadedTitle& title, VerifyFacts* facts) {
+    const ContentResults& results = title.contents;
+    facts->contents = results.checked ? ContentsStatus::None : ContentsStatus::NotInFile;
+    if (!results.checked || results.failed)
         return;
-    if (title->kind == FileKind::Wad)
-        endWadContents(&walk);
-    if (walk.failed)
-        return;
-    facts->keyIndex = walk.keyIndex;
-    facts->contentCount = walk.count;
-    facts->hashes = walk.hashes;
-    walk.hashes = nullptr;
+    facts->keyIndex = results.keyIndex;
+    facts->contentCount = results.count;
+    facts->hashes = results.hashes;
     std::size_t withBytes = 0;
     std::size_t unchecked = 0;
-    for (std::size_t i = 0; i < walk.count; ++i) {
-        facts->damaged += facts->hashes[i] == HashStatus::Mismatch ? 1 : 0;
-        facts->missing += facts->hashes[i] == HashStatus::Missing ? 1 : 0;
-        unchecked += facts->hashes[i] == HashStatus::Unchecked ? 1 : 0;
-        std::uint64_t size = readBe64(walk.records, i * ContentRecordLength + ContentSizeOffset);
-        withBytes += facts->hashes[i] != HashStatus::Missing && size > 0 ? 1 : 0;
+    for (std::size_t i = 0; i < results.count; ++i) {
+        facts->damaged += results.hashes[i] == HashStatus::Mismatch ? 1 : 0;
+        facts->missing += results.hashes[i] == HashStatus::Missing ? 1 : 0;
+        unchecked += results.hashes[i] == HashStatus::Unchecked ? 1 : 0;
+        std::uint64_t size = readBe64(results.records, i * ContentRecordLength + ContentSizeOffset);
+        withBytes += results.hashes[i] != HashStatus::Missing && size > 0 ? 1 : 0;
     }
-    // A WAD's contents are checked all or none: without the key, none.
-    bool keyMissing = unchecked > 0 || (title->kind == FileKind::Wad && walk.keyStatus != ContentsStatus::Ok);
+    bool keyMissing = unchecked > 0 || (results.allOrNone && results.keyStatus != ContentsStatus::Ok);
     facts->contents = facts->damaged > 0   ? ContentsStatus::Damaged
                       : facts->missing > 0 ? ContentsStatus::Incomplete
-                      : keyMissing         ? walk.keyStatus
+                      : keyMissing         ? results.keyStatus
                                            : ContentsStatus::Ok;
     facts->keyInDoubt = facts->damaged > 0 && facts->damaged == withBytes && facts->ticketMatches &&
-                        walk.keyStatus == ContentsStatus::Ok;
-    countOtherFiles(title->folder, facts);
+                        results.keyStatus == ContentsStatus::Ok;
+    countOtherFiles(title.folder, facts);
     if (facts->damaged > 0)
         facts->contents = ContentsStatus::Damaged;
 }
@@ -141,24 +113,19 @@ bool verifyTitle(LoadedTitle* title, const KeySet& keys, VerifyFacts* facts) {
     if (holdsSignature(*title, true) && !ticketSignature(*title, certs, keys, &facts->ticketSignature, &ticketRefused))
         return false;
     if (holdsSignature(*title, false) &&
-        !checkSignature(title->tmd, Signer::Cp, certs, keys, &facts->tmdSignature, &tmdRefused))
+        !checkSignature(title->parts.tmd, Signer::Cp, certs, keys, &facts->tmdSignature, &tmdRefused))
         return false;
     facts->rootInDoubt = (ticketRefused || tmdRefused) && !invalidOtherwise(facts->ticketSignature, ticketRefused) &&
                          !invalidOtherwise(facts->tmdSignature, tmdRefused);
     if (holdsTmd(title->kind) && holdsTicket(title->kind) &&
-        title->ticket.size() >= TicketTitleIdHighOffset + TitleIdLength) {
+        title->parts.ticket.size() >= TicketTitleIdHighOffset + TitleIdLength) {
         facts->hasTicketMatch = true;
-        facts->ticketMatches = std::memcmp(title->ticket.data() + TicketTitleIdHighOffset,
-                                           title->tmd.data() + TmdTitleIdHighOffset, TitleIdLength) == 0;
+        facts->ticketMatches = std::memcmp(title->parts.ticket.data() + TicketTitleIdHighOffset,
+                                           title->parts.tmd.data() + TmdTitleIdHighOffset, TitleIdLength) == 0;
     }
-    judgeContents(title, facts);
+    judgeContents(*title, facts);
     if (title->contents.failed)
         return false;
     facts->verdict = verdictOf(*title, *facts);
     return true;
-}
-
-void releaseVerifyFacts(VerifyFacts* facts) {
-    osFree(facts->hashes);
-    facts->hashes = nullptr;
 }

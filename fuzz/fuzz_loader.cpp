@@ -219,5 +219,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         checkText(verified);
     else
         check(isOneJsonLine(verified, expectedJsonName(name)));
+    // Run over a corpus with FUZZ_ECHO set, the target prints what each
+    // input gave: two builds must print the same.
+    static const bool echo = std::getenv("FUZZ_ECHO") != nullptr;
+    if (echo)
+        std::printf("%d %d %d\n%s%s%s\n", exitCode, verifyCode, static_cast<int>(verified.size()), text.c_str(),
+                    json.c_str(), verified.c_str());
     return 0;
 }

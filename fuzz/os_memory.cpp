@@ -271,6 +271,12 @@ OsResult memoryWriteStdout(const void* bytes, std::size_t n, int*) {
     return OsOk;
 }
 
+// Standard error is not looked at: the reports and messages are all on
+// standard output.
+OsResult memoryWriteStderr(const void*, std::size_t, int*) {
+    return OsOk;
+}
+
 bool memoryStdoutIsTerminal() {
     return false;
 }
@@ -365,7 +371,7 @@ const OsCryptoMethods memoryCrypto = {
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
-    memoryWriteStdout,  memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
+    memoryWriteStdout,  memoryWriteStderr,       memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
     memoryFolderError,  memoryOpenRegular,       memoryReadFolder,       memoryReadKey,
 };
 

@@ -1,8 +1,9 @@
 // SPDX-License-Identifier: MIT
+// The run driver: the help, the file loop over the pool, the failure table
+// and the exit code.
 #include "cli/driver.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include "cli/keys.h"
@@ -181,9 +182,22 @@ int jobsOf(const PathChar* value) {
     return n >= 1 && n <= Most ? static_cast<int>(n) : 0;
 }
 
+// Pieces of one line on standard error, which carries what the reports'
+// output cannot: whether it is written changes nothing, as the run ends.
+void writeError(const char* piece, std::size_t n) {
+    int error = 0;
+    osWriteStderr(piece, n, &error);
+}
+
+void writeError(const char* piece) {
+    writeError(piece, std::strlen(piece));
+}
+
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
-    std::fprintf(stderr, "Error: Cannot write the output! (%s)\n", osErrorText(outError()));
+    writeError("Error: Cannot write the output! (");
+    writeError(osErrorText(outError()));
+    writeError(")\n");
     return ExitCannotWrite;
 }
 
@@ -220,7 +234,9 @@ int runError(const char* message, const PathChar* name, const char* after, const
         outText("\n\n");
         return endRun(exitCode);
     }
-    std::fprintf(stderr, "Error: %.*s\n", static_cast<int>(outPending()), outPendingBytes());
+    writeError("Error: ");
+    writeError(outPendingBytes(), outPending());
+    writeError("\n");
     outReset();
     return exitCode;
 }
@@ -354,7 +370,9 @@ int reportFiles(int argc, PathChar** argv) {
 // output holds JSON Lines only.
 int argumentError(const char* message, int exitCode, bool toStandardError) {
     if (toStandardError) {
-        std::fprintf(stderr, "Error: %s  ('/?' for help)\n", message);
+        writeError("Error: ");
+        writeError(message);
+        writeError("  ('/?' for help)\n");
         return exitCode;
     }
     outText("\nError: ");

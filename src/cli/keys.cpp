@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Reading the key folder: the common keys and the root's public key, each
+// from a file of bytes or hexadecimal digits.
 #include "cli/keys.h"
 
 #include <cerrno>
@@ -97,7 +99,7 @@ KeyStatus readKeyFile(const PathChar* path, std::uint8_t* bytes, std::size_t* n,
 }
 
 // Reads and takes the key file `name` of `folder`.
-KeyStatus readKey(const PathChar* folder, const char* name, int index, KeySet* keys, KeyProblem* problem) {
+KeyStatus readOneKey(const PathChar* folder, const char* name, int index, KeySet* keys, KeyProblem* problem) {
     PathChar* path = osPathInFolder(folder, name);
     if (path == nullptr)
         return KeyStatus::NoMemory;
@@ -123,15 +125,15 @@ KeyStatus readKey(const PathChar* folder, const char* name, int index, KeySet* k
     return status;
 }
 
-KeyStatus readFolder(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
+KeyStatus readKeyFolder(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
     for (int i = 0; i < CommonKeyCount; ++i) {
         char name[16];
         std::strcpy(name, CommonKeyNames[i]);
         std::strcat(name, ".key");
-        if (KeyStatus status = readKey(folder, name, i, keys, problem); status != KeyStatus::Ok)
+        if (KeyStatus status = readOneKey(folder, name, i, keys, problem); status != KeyStatus::Ok)
             return status;
     }
-    return readKey(folder, RootKeyName, -1, keys, problem);
+    return readOneKey(folder, RootKeyName, -1, keys, problem);
 }
 
 }  // namespace
@@ -150,7 +152,7 @@ KeyStatus loadKeys(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
     if (folder != nullptr) {
         problem->osError = osFolderError(folder);
         if (problem->osError == 0)
-            return readFolder(folder, keys, problem);
+            return readKeyFolder(folder, keys, problem);
         problem->where = copyPath(folder);
         return problem->where != nullptr ? KeyStatus::FolderUnreadable : KeyStatus::NoMemory;
     }
@@ -167,7 +169,7 @@ KeyStatus loadKeys(const PathChar* folder, KeySet* keys, KeyProblem* problem) {
         problem->where = defaultFolder;
         return KeyStatus::FolderUnreadable;
     }
-    KeyStatus status = problem->osError == 0 ? readFolder(defaultFolder, keys, problem) : KeyStatus::Ok;
+    KeyStatus status = problem->osError == 0 ? readKeyFolder(defaultFolder, keys, problem) : KeyStatus::Ok;
     osFree(defaultFolder);
     return status;
 }

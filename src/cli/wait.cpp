@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The prompt and the wait for a key before the program exits, unless /n
+// was given.
 #include "cli/wait.h"
 
 #include "common/output.h"

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Writing a file name as the user typed it, each character the output
+// cannot show replaced.
 #include "common/names.h"
 
 #include "common/output.h"

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The output buffer: the reports and messages are gathered here and
+// written to standard output in large pieces.
 #include "common/output.h"
 
 #include <cassert>

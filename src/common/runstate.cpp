@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The process-wide run state's storage.
 #include "common/runstate.h"
 
 RunOptions runOptions = DefaultRunOptions;

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // The process-wide run state: the option flags and the name of the file
-// being processed. Written by the run driver, read by the loader and the
-// reports.
+// being reported. Written by the option parser and the run driver (the
+// name only by the thread that writes the reports), read by the reports.
 #pragma once
 
 #include <cstdint>

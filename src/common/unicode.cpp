@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Decoding names into code points, encoding UTF-8, and which code points
+// the output must not carry as they are.
 #include "common/unicode.h"
 
 namespace {

@@ -4,7 +4,8 @@
 // (os_posix.cpp, os_win.cpp, with os_common.cpp shared by both) fills in a
 // table of them; nothing outside this folder opens files, talks to the
 // terminal or uses OS-specific calls, and this folder includes nothing from
-// the rest of the program.
+// the rest of the program but for the entry points (main_posix.cpp,
+// main_win.cpp), which call the run driver.
 //
 // The table is how tests reach the layer: a test build or the fuzzer puts a
 // table of its own in front (failure injection, files in memory), whose
@@ -86,6 +87,9 @@ struct OsMethods {
     // and an output that cannot take more yet is waited for. OsOk, or
     // OsError with the system's error number in `*error`.
     OsResult (*writeStdout)(const void* bytes, std::size_t n, int* error);
+    // The same for standard error, which carries only what the run says
+    // outside its reports: a failed write, and argument errors under /j.
+    OsResult (*writeStderr)(const void* bytes, std::size_t n, int* error);
     // Whether standard output is a terminal (a console on Windows).
     bool (*stdoutIsTerminal)();
     // Writes code point `c` into `out` (OsMaxEncodedChar bytes of room) as
@@ -147,6 +151,9 @@ inline void osFree(void* block) {
 }
 inline OsResult osWriteStdout(const void* bytes, std::size_t n, int* error) {
     return osMethods->writeStdout(bytes, n, error);
+}
+inline OsResult osWriteStderr(const void* bytes, std::size_t n, int* error) {
+    return osMethods->writeStderr(bytes, n, error);
 }
 inline bool osStdoutIsTerminal() {
     return osMethods->stdoutIsTerminal();

@@ -147,17 +147,17 @@ void posixClose(OsFile* file) {
     file->handle = -1;
 }
 
-OsResult posixWriteStdout(const void* bytes, std::size_t n, int* error) {
+OsResult writeAll(int fd, const void* bytes, std::size_t n, int* error) {
     auto* p = static_cast<const char*>(bytes);
     while (n > 0) {
-        ssize_t put = write(STDOUT_FILENO, p, n);
+        ssize_t put = write(fd, p, n);
         if (put < 0 && errno == EINTR && osInterrupted()) {
             *error = EINTR;  // the process is about to end by the interrupt
             return OsError;
         }
         if (put < 0 && (errno == EINTR || wouldBlock(errno))) {
             if (errno != EINTR)
-                waitFor(STDOUT_FILENO, POLLOUT);
+                waitFor(fd, POLLOUT);
             continue;
         }
         if (put <= 0) {
@@ -168,6 +168,14 @@ OsResult posixWriteStdout(const void* bytes, std::size_t n, int* error) {
         n -= static_cast<std::size_t>(put);
     }
     return OsOk;
+}
+
+OsResult posixWriteStdout(const void* bytes, std::size_t n, int* error) {
+    return writeAll(STDOUT_FILENO, bytes, n, error);
+}
+
+OsResult posixWriteStderr(const void* bytes, std::size_t n, int* error) {
+    return writeAll(STDERR_FILENO, bytes, n, error);
 }
 
 bool posixStdoutIsTerminal() {
@@ -468,7 +476,7 @@ OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), v
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
-    posixWriteStdout,   posixStdoutIsTerminal,  posixEncodeForOutput,  osCommonErrorText,
+    posixWriteStdout,   posixWriteStderr,       posixStdoutIsTerminal, posixEncodeForOutput,  osCommonErrorText,
     posixFolderError,   posixOpenRegular,       posixReadFolder,       posixReadKey,
 };
 

@@ -90,13 +90,13 @@ void winClose(OsFile* file) {
     file->handle = 0;
 }
 
-OsResult winWriteStdout(const void* bytes, std::size_t n, int* error) {
-    // _write on the text-mode descriptor turns each "\n" into CR LF and
+OsResult writeAll(int fd, const void* bytes, std::size_t n, int* error) {
+    // _write on a text-mode descriptor turns each "\n" into CR LF and
     // counts only the caller's bytes.
     auto* p = static_cast<const char*>(bytes);
     while (n > 0) {
         unsigned part = n > 0x40000000 ? 0x40000000u : static_cast<unsigned>(n);
-        int put = _write(_fileno(stdout), p, part);
+        int put = _write(fd, p, part);
         if (put <= 0) {
             *error = put < 0 ? errno : EIO;
             return OsError;
@@ -105,6 +105,14 @@ OsResult winWriteStdout(const void* bytes, std::size_t n, int* error) {
         n -= static_cast<std::size_t>(put);
     }
     return OsOk;
+}
+
+OsResult winWriteStdout(const void* bytes, std::size_t n, int* error) {
+    return writeAll(_fileno(stdout), bytes, n, error);
+}
+
+OsResult winWriteStderr(const void* bytes, std::size_t n, int* error) {
+    return writeAll(_fileno(stderr), bytes, n, error);
 }
 
 bool winStdoutIsTerminal() {
@@ -256,7 +264,7 @@ OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
-    winWriteStdout,   winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
+    winWriteStdout,   winWriteStderr,       winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
     winFolderError,   winOpenRegular,       winReadFolder,       winReadKey,
 };
 

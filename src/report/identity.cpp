@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The title identity lines every report opens with, and the number-to-name
+// tables behind them.
 #include "report/identity.h"
 
 #include <cstring>
@@ -81,6 +83,12 @@ void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, ch
     out[TitleIdentifierSize - 1] = '\0';
 }
 
+namespace {
+
+// The longest identity: the path line, the longest type line, and a title
+// ID line as long as an identifier can make it.
+constexpr std::size_t TitleIdentityLongest = 96;
+
 char* putTitleIdentity(char* at, std::uint32_t high, std::uint32_t low, const char* code) {
     char identifier[TitleIdentifierSize];
     titleIdentifier(high, low, code, identifier);
@@ -92,6 +100,8 @@ char* putTitleIdentity(char* at, std::uint32_t high, std::uint32_t low, const ch
         return putText(at, identifier);
     return putLiteral(putText(putLiteral(at, "'"), identifier), "'");
 }
+
+}  // namespace
 
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code) {
     char* start = outReserve(TitleIdentityLongest);

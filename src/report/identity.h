@@ -46,11 +46,6 @@ void titleIdentifier(std::uint32_t high, std::uint32_t low, const char* code, ch
 // the identifier printed was an IOS number.
 bool printTitleIdentity(std::uint32_t high, std::uint32_t low, const char* code);
 
-// The same lines formatted in place at `at` (room for TitleIdentityLongest
-// bytes); returns where they end.
-inline constexpr std::size_t TitleIdentityLongest = 96;
-char* putTitleIdentity(char* at, std::uint32_t high, std::uint32_t low, const char* code);
-
 // The 78-underscore rule that closes reports and frames the help text.
 inline constexpr char ReportRule[] =
     "______________________________________________________________________________";

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// JSON Lines: one object a file, rendered from its facts.
 #include "report/json_report.h"
 
 #include <string_view>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The text report of a ticket.
 #include "report/ticket_report.h"
 
 #include "common/output.h"
@@ -9,8 +10,9 @@ void printTicketInfo(const TitleFacts& ticket) {
     char code[TitleCodeLength + 1];
     makePrintableCode(ticket.code, TitleCodeLength, code);
     printHeading("Ticket");
-    char* start = outReserve(TitleIdentityLongest + 20 + sizeof ReportRule + 1);
-    char* at = putTitleIdentity(start, ticket.titleHigh, ticket.titleLow, code);
+    printTitleIdentity(ticket.titleHigh, ticket.titleLow, code);
+    char* start = outReserve(20 + sizeof ReportRule + 1);
+    char* at = start;
     // A ticket file too short to hold its title version has none to show.
     if (ticket.hasVersion && ticket.version != 0)
         at = putDecimal(putLiteral(at, "    Version: "), ticket.version);

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The text report of a TMD, a WAD or a title folder.
 #include "report/tmd_report.h"
 
 #include "common/output.h"
@@ -9,8 +10,8 @@ namespace {
 
 // The longest report after its heading, every number at its widest.
 constexpr std::size_t ReportLongest = 640;
-static_assert(TitleIdentityLongest + 18 + 23 + 20 + 26 + 18 + 108 + sizeof ReportRule + 1 <=
-              ReportLongest && ReportLongest <= OutReserveLimit);
+static_assert(18 + 23 + 20 + 26 + 18 + 108 + sizeof ReportRule + 1 <= ReportLongest &&
+              ReportLongest <= OutReserveLimit);
 
 char* putSizes(char* at, const TitleSizes& sizes) {
     at = putLiteral(at, "Size: ");
@@ -32,8 +33,9 @@ void printTmdInfo(const TitleFacts& tmd) {
     makePrintableCode(tmd.code, TitleCodeLength, code);
     makePrintableCode(tmd.maker, MakerCodeLength, maker);
     printHeading("TMD");
+    bool iosTitle = printTitleIdentity(tmd.titleHigh, tmd.titleLow, code);
     char* start = outReserve(ReportLongest);
-    char* at = putTitleIdentity(start, tmd.titleHigh, tmd.titleLow, code);
+    char* at = start;
     bool systemTitle = isSystemTitle(tmd.titleHigh);
     if (tmd.version != 0)
         at = putDecimal(putLiteral(at, "    Version: "), tmd.version);
@@ -41,7 +43,7 @@ void printTmdInfo(const TitleFacts& tmd) {
         at = putLiteral(at, "\n");
     else
         at = putLiteral(putText(putLiteral(at, "    ManufacturerID: "), maker), "\n");
-    if (!isIosTitle(tmd.titleHigh, tmd.titleLow) && tmd.ios >= FirstIosNumber && tmd.ios <= LastIosNumber)
+    if (!iosTitle && tmd.ios >= FirstIosNumber && tmd.ios <= LastIosNumber)
         at = putLiteral(putDecimal(putLiteral(at, "IOS Flag: IOS"), tmd.ios), "    ");
     if (systemTitle)
         at = putLiteral(at, "\n");

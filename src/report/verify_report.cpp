@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// The lines /v adds to a text report, and the words JSON names its findings by.
 #include "report/verify_report.h"
 
 #include "common/output.h"

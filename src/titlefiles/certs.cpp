@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Certificate chains: parsing the certificates, and checking a signature
+// link by link up to the root key.
 #include "titlefiles/certs.h"
 
 #include <cstring>

@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Content hashes: a WAD's data section walked as it passes, a title
+// folder's files checked one by one, and the title key they need.
 #include "titlefiles/contents.h"
 
 #include <algorithm>
@@ -250,20 +252,20 @@ bool beginContentFile(ContentFileCheck* check, const ContentResults& results, st
     const std::uint8_t* key = titleKeyOf(results);
     *check = ContentFileCheck{};
     check->length = length;
-    check->withKey = length == alignUp(size, ContentBlockLength) && key != nullptr;
-    check->asIs = length == size;
-    return (!check->withKey ||
+    check->readsEncrypted = length == alignUp(size, ContentBlockLength) && key != nullptr;
+    check->readsPlain = length == size;
+    return (!check->readsEncrypted ||
             beginContentHash(&check->encrypted, size, key, readBe16(record, ContentIndexOffset), results.plain)) &&
-           (!check->asIs || beginContentHash(&check->plain, size, nullptr, 0, nullptr));
+           (!check->readsPlain || beginContentHash(&check->plain, size, nullptr, 0, nullptr));
 }
 
 bool contentFileRead(const ContentFileCheck& check) {
-    return check.withKey || check.asIs;
+    return check.readsEncrypted || check.readsPlain;
 }
 
 bool feedContentFile(ContentFileCheck* check, const std::uint8_t* bytes, std::size_t n) {
-    return (!check->withKey || feedContentHash(&check->encrypted, bytes, n)) &&
-           (!check->asIs || feedContentHash(&check->plain, bytes, n));
+    return (!check->readsEncrypted || feedContentHash(&check->encrypted, bytes, n)) &&
+           (!check->readsPlain || feedContentHash(&check->plain, bytes, n));
 }
 
 bool endContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index, HashStatus* hash,
@@ -271,20 +273,21 @@ bool endContentFile(ContentFileCheck* check, const ContentResults& results, std:
     ByteSpan record = recordOf(results, index);
     std::uint64_t size = readBe64(record, ContentSizeOffset);
     const std::uint8_t* recorded = record.data() + ContentHashOffset;
-    HashStatus found[2] = {HashStatus::Unchecked, HashStatus::Unchecked};
-    bool done = (!check->withKey || endContentHash(&check->encrypted, recorded, &found[0])) &&
-                (!check->asIs || endContentHash(&check->plain, recorded, &found[1]));
+    HashStatus encrypted = HashStatus::Unchecked;
+    HashStatus plain = HashStatus::Unchecked;
+    bool done = (!check->readsEncrypted || endContentHash(&check->encrypted, recorded, &encrypted)) &&
+                (!check->readsPlain || endContentHash(&check->plain, recorded, &plain));
     dropContentFile(check);
     *hash = check->length < size ? HashStatus::Missing : HashStatus::Mismatch;
     *form = ContentForm::Unchecked;
-    if (found[0] == HashStatus::Ok || found[1] == HashStatus::Ok) {
+    if (encrypted == HashStatus::Ok || plain == HashStatus::Ok) {
         *hash = HashStatus::Ok;
-        *form = found[0] == HashStatus::Ok ? ContentForm::Encrypted : ContentForm::Decrypted;
+        *form = encrypted == HashStatus::Ok ? ContentForm::Encrypted : ContentForm::Decrypted;
     } else if (check->length == alignUp(size, ContentBlockLength) && titleKeyOf(results) == nullptr &&
                check->length >= size) {
         *hash = HashStatus::Unchecked;  // the reading that needs the key was not made
     } else if (contentFileRead(*check)) {
-        *form = check->withKey ? ContentForm::Encrypted : ContentForm::Decrypted;
+        *form = check->readsEncrypted ? ContentForm::Encrypted : ContentForm::Decrypted;
     }
     return done;
 }

@@ -90,8 +90,8 @@ void endWadWalk(WadWalk* walk);
 struct ContentFileCheck {
     ContentHash encrypted;
     ContentHash plain;
-    bool withKey;
-    bool asIs;
+    bool readsEncrypted;  // padded to 16 bytes, with the key at hand
+    bool readsPlain;      // exactly the record's size
     std::uint64_t length;
 };
 

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// A loaded title's facts, read from its bytes.
 #include "titlefiles/decode.h"
 
 #include <cstring>

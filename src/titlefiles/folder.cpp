@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// Title folders: finding each part's file by its name, and under /v every
+// other file that names the same part.
 #include "titlefiles/folder.h"
 
 #include <algorithm>

@@ -17,8 +17,6 @@ inline constexpr std::size_t TicketLength = 0x2A4;
 // A WAD from its start to the end of its TMD header, in the usual layout.
 inline constexpr std::size_t WadReadLength = 0xEE4;
 inline constexpr std::size_t ContentRecordLength = 0x24;
-// A TMD with as many records as its 16-bit count can ask for.
-inline constexpr std::size_t TmdLongest = TmdHeaderLength + 0xFFFF * ContentRecordLength;
 
 // ---- WAD package ----
 
@@ -46,10 +44,6 @@ inline constexpr std::uint64_t WadSectionAlignment = 0x40;
 // The header and certificate chain that both accepted prefixes give.
 inline constexpr std::uint64_t WadHeaderSectionLength = 0x40;
 inline constexpr std::uint64_t WadCertChainLength = 0xA00;
-// Where the TMD header starts with no revocation list and a 0x2A4-byte
-// ticket; the loader also keeps a WAD's TMD header at this place of its
-// header buffer.
-inline constexpr std::size_t WadTmdOffset = 0xD00;
 
 // ---- Issuer tails, shared by tickets and TMDs ----
 

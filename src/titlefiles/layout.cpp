@@ -111,7 +111,7 @@ bool plan(Layout* l, bool ended) {
 // Takes bytes of the file at `offset` into every range they carry on, and
 // plans what they call for; ranges planned now take their part of the same
 // bytes.
-bool take(Layout* l, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
+bool feedRanges(Layout* l, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
     for (;;) {
         for (KeptRange& range : l->ranges)
             fillRange(&range, offset, block, n);
@@ -212,7 +212,7 @@ Failure startLayout(Layout* layout, bool stream, std::int64_t length, bool verif
 bool feedLayout(Layout* layout, const std::uint8_t* block, std::size_t n) {
     std::uint64_t offset = layout->seen;
     skipLayout(layout, n);
-    return take(layout, offset, block, n);
+    return feedRanges(layout, offset, block, n);
 }
 
 void skipLayout(Layout* layout, std::size_t n) {

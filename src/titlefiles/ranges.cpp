@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// Kept ranges: buffers that grow and fill as a file's bytes arrive.
 #include "titlefiles/ranges.h"
 
 #include <algorithm>

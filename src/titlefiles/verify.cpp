@@ -1,4 +1,6 @@
 // SPDX-License-Identifier: MIT
+// The verdict: signatures along their chains, the ticket's title, the
+// contents' hashes.
 #include "titlefiles/verify.h"
 
 #include <algorithm>

@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: MIT
+// What a file's length and first bytes make it, and where a WAD's parts lie.
 #include <gtest/gtest.h>
 
 #include <cstring>

@@ -49,7 +49,7 @@ const ReadCase ReadCases[] = {
 
 const MemoryForm Streams[] = {{1, 0}, {7, 0}, {4096, 0}, {65536, 100}};
 
-TEST(Capture, AReportReadsOnlyWhatItNeeds) {
+TEST(Reads, AReportReadsOnlyWhatItNeeds) {
     for (const ReadCase& c : ReadCases) {
         SCOPED_TRACE(c.name);
         long before = memoryFileReads();

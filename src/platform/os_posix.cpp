@@ -55,10 +55,13 @@ bool wouldBlock(int error) {
 }
 
 // Takes the length of a regular file; anything else but a directory is a
-// stream, read in order to its end.
-OsResult describe(int fd, OsFile* file) {
+// stream, read in order to its end, unless only a regular file will do.
+OsResult describe(int fd, OsFile* file, bool regularOnly = false) {
     struct stat st;
-    int failure = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : 0;
+    int failure = fstat(fd, &st) != 0       ? errno
+                  : S_ISDIR(st.st_mode)     ? EISDIR
+                  : regularOnly && !S_ISREG(st.st_mode) ? OsNotRegularFile
+                                                        : 0;
     if (failure != 0) {
         // Linux opens directories for reading; to the tool they are files
         // that cannot be opened, whatever the file system.
@@ -73,14 +76,20 @@ OsResult describe(int fd, OsFile* file) {
     return OsOk;
 }
 
-OsResult posixOpen(const char* name, OsFile* file) {
-    // Without O_NONBLOCK a FIFO would wait here for a writer that may never
-    // come, before the run knows whether it needs the FIFO at all; its
-    // reads wait for the writer instead, in the FIFO's turn.
+// Opens `name` for reading without waiting: without O_NONBLOCK a FIFO
+// would wait here for a writer that may never come, before the run knows
+// whether it needs the FIFO at all; its reads wait for the writer instead,
+// in the FIFO's turn.
+int openNow(const char* name) {
     int fd;
     do {
         fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     } while (fd < 0 && errno == EINTR);
+    return fd;
+}
+
+OsResult posixOpen(const char* name, OsFile* file) {
+    int fd = openNow(name);
     if (fd < 0) {
         file->error = errno;
         return OsError;
@@ -425,30 +434,14 @@ int posixFolderError(const char* name) {
 }
 
 OsResult posixOpenRegular(const char* name, OsFile* file) {
-    // Without O_NONBLOCK a FIFO would wait here for a writer that may
-    // never come; a regular file reads the same either way.
-    int fd;
-    do {
-        fd = open(name, O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    } while (fd < 0 && errno == EINTR);
+    int fd = openNow(name);
     if (fd < 0) {
         file->error = errno;
         struct stat link;
         // A name that leads nowhere is not the same as no name at all.
         return errno == ENOENT && lstat(name, &link) != 0 ? OsAbsent : OsError;
     }
-    struct stat st;
-    int failure = fstat(fd, &st) != 0 ? errno : S_ISDIR(st.st_mode) ? EISDIR : !S_ISREG(st.st_mode) ? OsNotRegularFile : 0;
-    if (failure != 0) {
-        file->error = failure;
-        close(fd);
-        return OsError;
-    }
-    file->handle = fd;
-    file->stream = false;
-    file->length = st.st_size;
-    file->error = 0;
-    return OsOk;
+    return describe(fd, file, true);
 }
 
 OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), void* context, int* error) {

@@ -112,15 +112,14 @@ bool plan(Layout* l, bool ended) {
 // plans what they call for; ranges planned now take their part of the same
 // bytes.
 bool feedRanges(Layout* l, std::uint64_t offset, const std::uint8_t* block, std::size_t n) {
-    for (;;) {
+    for (int decided = -1; decided != l->kindDecided + l->recordsDecided;) {
+        decided = l->kindDecided + l->recordsDecided;
         for (KeptRange& range : l->ranges)
             fillRange(&range, offset, block, n);
-        bool wasDecided[2] = {l->kindDecided, l->recordsDecided};
         if (!plan(l, false))
             return false;
-        if (wasDecided[0] == l->kindDecided && wasDecided[1] == l->recordsDecided)
-            return true;
     }
+    return true;
 }
 
 // The TMD header where the kind put it, and the records after it.
@@ -236,13 +235,7 @@ bool layoutReadDone(Layout* layout, const LayoutRead& read) {
     // No other range wants these bytes: ranges overlap only the start,
     // which is read first and copied from as each is planned.
     layout->ranges[read.part].have += read.length;
-    for (bool changed = true; changed;) {
-        bool wasDecided[2] = {layout->kindDecided, layout->recordsDecided};
-        if (!plan(layout, false))
-            return false;
-        changed = wasDecided[0] != layout->kindDecided || wasDecided[1] != layout->recordsDecided;
-    }
-    return true;
+    return feedRanges(layout, 0, nullptr, 0);
 }
 
 bool layoutNeedsMore(const Layout& layout) {

@@ -66,15 +66,22 @@ struct LoadCase {
     const char* name;
     Bytes file;
     int exitCode;
-    std::string expected;  // the whole output on failure, a piece of it on success
+    std::string expected;    // the whole output on failure, a piece of it on success
+    const char* reason = "";  // on failure, JSON's reason
 };
+
+// The reasons a file is refused, as JSON gives them.
+constexpr char TooShort[] = "shorter than any title file";
+constexpr char NoSignature[] = "no WAD, ticket or TMD signature";
+constexpr char BeforeRecords[] = "the file ends before its records";
+constexpr char PastSection[] = "the TMD claims more records than its section holds";
 
 std::vector<LoadCase> loadCases() {
     const WadLayout plain{};
     return {
-        {"empty file", {}, 14, UnknownStructure},
-        {"483 bytes", Bytes(483), 14, UnknownStructure},
-        {"TMD cut to 483 bytes", resized(titlecraft::tmdBytes(tmdWith(0)), 483), 14, UnknownStructure},
+        {"empty file", {}, 14, UnknownStructure, TooShort},
+        {"483 bytes", Bytes(483), 14, UnknownStructure, TooShort},
+        {"TMD cut to 483 bytes", resized(titlecraft::tmdBytes(tmdWith(0)), 483), 14, UnknownStructure, TooShort},
         {"484-byte TMD", titlecraft::tmdBytes(tmdWith(0)), 0, "Data files: 0\nSize: 1160 byte (1 blocks)\n"},
         {"484-byte ticket has no version", resized(ticketWithVersion(9), 484), 0, "TitleID: 'TSLA'\n" + Rule},
         {"487-byte ticket has half a version", resized(ticketWithVersion(0x0102), 487), 0, "TitleID: 'TSLA'\n" + Rule},
@@ -86,40 +93,43 @@ std::vector<LoadCase> loadCases() {
         {"ticket padded to WAD length", resized(ticketWithVersion(1), 3812), 0, "'TSLA'    Version: 1\n"},
         {"ticket with a long chain", titlecraft::concat(ticketWithVersion(6), titlecraft::certChain(0x2000)), 0,
          "'TSLA'    Version: 6\n"},
-        {"long file with neither prefix nor issuer", resized(titlecraft::certChain(16), 5000), 14, UnknownStructure},
-        {"ticket with near-miss issuer", ticketWithIssuer("XS00000004"), 14, UnknownStructure},
+        {"long file with neither prefix nor issuer", resized(titlecraft::certChain(16), 5000), 14, UnknownStructure,
+         NoSignature},
+        {"ticket with near-miss issuer", ticketWithIssuer("XS00000004"), 14, UnknownStructure, NoSignature},
         {"676-byte TMD, no contents", resized(titlecraft::tmdBytes(tmdWith(0)), 676, 0xFF), 0, "Data files: 0\n"},
         {"676-byte TMD, five contents", resized(titlecraft::tmdBytes(tmdWith(5)), 676, 0xFF), 0,
          "Data files: 5\nSize: 1840 byte (1 blocks)\n"},
         {"676-byte TMD, six contents promised",
-         resized(titlecraft::tmdBytes(tmdWithCountField(5, 6)), 676, 0xFF), 11, CannotRead},
+         resized(titlecraft::tmdBytes(tmdWithCountField(5, 6)), 676, 0xFF), 11, CannotRead, BeforeRecords},
         {"TMD with 92 contents", titlecraft::tmdBytes(tmdWith(92)), 0, "Data files: 92\n"},
         {"TMD with 93 contents", titlecraft::tmdBytes(tmdWith(93)), 0, "Data files: 93\nSize: 13808 byte (1 blocks)\n"},
         {"TMD with 500 contents", titlecraft::tmdBytes(tmdWith(500)), 0, "Data files: 500\n"},
         {"TMD with 43 contents and its chain",
          titlecraft::concat(titlecraft::tmdBytes(tmdWith(43)), titlecraft::certChain(0x700)), 0, "Data files: 43\n"},
-        {"long TMD promising more contents", titlecraft::tmdBytes(tmdWithCountField(100, 101)), 11, CannotRead},
-        {"TMD promising more contents", titlecraft::tmdBytes(tmdWithCountField(2, 3)), 11, CannotRead},
+        {"long TMD promising more contents", titlecraft::tmdBytes(tmdWithCountField(100, 101)), 11, CannotRead,
+         BeforeRecords},
+        {"TMD promising more contents", titlecraft::tmdBytes(tmdWithCountField(2, 3)), 11, CannotRead, BeforeRecords},
         {"TMD with certificate chain",
          titlecraft::concat(titlecraft::tmdBytes(tmdWith(2)), titlecraft::certChain(0x700)), 0, "Data files: 2\n"},
         {"Is WAD", wadWith(tmdWith(3), plain), 0, "Data files: 3\n"},
         {"ib WAD", wadWith(tmdWith(3), {.type = "ib"}), 0, "Data files: 3\n"},
-        {"WAD with other type letters", wadWith(tmdWith(3), {.type = "IS"}), 14, UnknownStructure},
+        {"WAD with other type letters", wadWith(tmdWith(3), {.type = "IS"}), 14, UnknownStructure, NoSignature},
         {"WAD with a revocation list", wadWith(versioned(tmdWith(2), 4660), {.crlLength = 0x100}), 0,
          "Version: 4660    ManufacturerID: TL\n"},
         {"WAD with a longer ticket", wadWith(versioned(tmdWith(2), 77), {.ticketLength = 0x2C1}), 0,
          "Version: 77    ManufacturerID: TL\nIOS Flag: IOS36    Region Flag: USA\nData files: 2\n"},
         {"WAD with no ticket", resized(wadWith(versioned(tmdWith(1), 5), {.ticketLength = 0}), 4000), 0, "Version: 5 "},
         {"WAD ending inside its moved TMD",
-         resized(wadWith(tmdWith(0), {.crlLength = 0x40, .withData = false}), 3850), 11, CannotRead},
+         resized(wadWith(tmdWith(0), {.crlLength = 0x40, .withData = false}), 3850), 11, CannotRead,
+         "the file ends before its TMD"},
         {"WAD ending inside its records", resized(wadWith(tmdWith(4), {.withData = false}), 3812 + 100), 11,
-         CannotRead},
+         CannotRead, BeforeRecords},
         {"WAD of exactly 3812 bytes", resized(wadWith(tmdWith(0), plain), 3812), 0, "Data files: 0\n"},
         // A WAD's TMD must hold its records in the section its header declares.
         {"WAD whose TMD claims more records than its section",
-         wadWith(tmdWith(3), {.tmdLength = 0x1E4 + 2 * 0x24}), 14, UnknownStructure},
+         wadWith(tmdWith(3), {.tmdLength = 0x1E4 + 2 * 0x24}), 14, UnknownStructure, PastSection},
         {"... even where the file ends first", resized(wadWith(tmdWith(200), {.tmdLength = 0x1E4}), 5000), 14,
-         UnknownStructure},
+         UnknownStructure, PastSection},
         {"WAD whose TMD section has room to spare", wadWith(tmdWith(3), {.tmdLength = 0x400}), 0, "Data files: 3\n"},
         {"WAD without the certificate-chain length",
          [] {
@@ -127,7 +137,7 @@ std::vector<LoadCase> loadCases() {
              b[0x0A] = 0x0B;
              return b;
          }(),
-         14, UnknownStructure},
+         14, UnknownStructure, NoSignature},
     };
 }
 
@@ -143,6 +153,10 @@ TEST(Loader, AcceptedLayoutsAndTheirEdges) {
         else
             EXPECT_EQ(run.out, c.expected);
         EXPECT_EQ(run.err, "");
+        if (c.exitCode != 0) {
+            std::string json = runTool({"/j", "f"}, dir.path).out;
+            EXPECT_NE(json.find("\"reason\":\"" + std::string(c.reason) + "\""), std::string::npos) << json;
+        }
     }
 }
 

@@ -87,6 +87,16 @@ Bytes bare(bool ticket, bool withChain) {
     return withChain ? titlecraft::concat(b, titlecraft::syntheticCertChain()) : b;
 }
 
+// A bare TMD of `count` contents, signed, with its chain after them: past
+// the file's first 3,812 bytes from 93 contents on.
+Bytes bareTmdOf(std::size_t count) {
+    titlecraft::Tmd tmd = Title;
+    tmd.contents.assign(count, titlecraft::Content{0x0001, 16});
+    Bytes b = titlecraft::tmdBytes(tmd);
+    titlecraft::signTmd(b);
+    return titlecraft::concat(b, titlecraft::syntheticCertChain());
+}
+
 Bytes zeroed(Bytes b, std::size_t at, std::size_t n) {
     std::fill(b.begin() + static_cast<long>(at), b.begin() + static_cast<long>(at + n), 0);
     return b;
@@ -277,6 +287,8 @@ const VerifyCase VerifyCases[] = {
      R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16},
     // Bare TMDs and tickets.
     {"bare TMD with its chain", [] { return bare(false, true); },
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+    {"bare TMD of 100 contents, its chain past the first bytes", [] { return bareTmdOf(100); },
      R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
     {"bare ticket with its chain", [] { return bare(true, true); },
      R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},

@@ -209,6 +209,23 @@ TEST(Folder, FailingOtherFilesAreNamed) {
     }
 }
 
+// A TMD file beside title.tmd is compared block by block: one longer than
+// a block differs when only its first block does, or only its last.
+TEST(Folder, ALongTmdCopyDiffersInAnyBlock) {
+    useMemoryKeys({});
+    titlecraft::Tmd many = Title;
+    many.contents.assign(20000, titlecraft::Content{0x0001, 16});
+    const Bytes tmd = titlecraft::tmdBytes(many);
+    ASSERT_GT(tmd.size(), std::size_t{1} << 19);
+    for (std::size_t at : {std::size_t{0x1E4}, tmd.size() - 1}) {
+        Bytes other = tmd;
+        other[at] ^= 1;
+        MemoryFolder folder({{"title.tmd", tmd}, {"tmd", other}});
+        std::string out = runFolder({"/n", "/v", "--keys=k", "title"}).out;
+        EXPECT_NE(out.find(" (tmd differs)\n"), std::string::npos) << at;
+    }
+}
+
 TEST(Folder, EveryAllocationAndLibraryCallCanFail) {
     useMemoryKeys({});
     // The library is tried once a process, at its first run: not counted.

@@ -66,6 +66,7 @@ int runOnce(const char* option, std::string name, std::string* out, bool verify 
     runOptions = DefaultRunOptions;
     keyFolder = nullptr;
     jobsValue = nullptr;
+    unknownArgument = nullptr;
     outReset();
     clearMemoryOutput();
     std::string words[] = {"Tessarlumen", option, verify ? "/v" : "/n", verify ? "--keys=k" : "/n",

@@ -371,7 +371,7 @@ const OsCryptoMethods memoryCrypto = {
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
-    memoryWriteStdout,  memoryWriteStderr,       memoryStdoutIsTerminal,  memoryEncodeForOutput,  osSystemMethods.errorText,
+    memoryWriteStdout,  memoryWriteStderr,       memoryStdoutIsTerminal,  memoryStdoutIsTerminal, memoryEncodeForOutput,  osSystemMethods.errorText,
     memoryFolderError,  memoryOpenRegular,       memoryReadFolder,       memoryReadKey,
 };
 

@@ -48,6 +48,12 @@ TEST(Folder, EachFinding) {
             hashes.push_back(content["hash"]);
         EXPECT_EQ(hashes, json::parse(c.hashes));
         EXPECT_EQ(j["alternates"], json::parse(c.alternates));
+        const std::string identity = "folder\t0001000154534C41\tTSLA\t7\t";
+        EXPECT_EQ(runFolder({"/l", "/v", "--keys=k", "title"}).out, identity + c.line + "\t-\ttitle\n");
+        // Without /v a content whose file is not there is missing, unless it is empty.
+        bool lacking = c.layout.missing >= 0 && c.layout.copy != Copy::AbsentEmpty;
+        EXPECT_EQ(runFolder({"/l", "title"}).out,
+                  identity + (lacking ? "incomplete: 1 of 3 contents missing" : "ok") + "\ttitle\n");
         // Without /v: the TMD's report, the files named.
         MemoryRun plain = runFolder({"/j", "title"});
         json facts = json::parse(plain.out);

@@ -152,10 +152,14 @@ TEST(Loader, AcceptedLayoutsAndTheirEdges) {
             EXPECT_NE(run.out.find(c.expected), std::string::npos) << run.out;
         else
             EXPECT_EQ(run.out, c.expected);
-        EXPECT_EQ(run.err, "");
+        // A failure's reason follows on standard error, and in JSON and the
+        // one-line form.
+        EXPECT_EQ(run.err, c.exitCode == 0 ? "" : "Tessarlumen: f: " + std::string(c.reason) + "\n");
         if (c.exitCode != 0) {
             std::string json = runTool({"/j", "f"}, dir.path).out;
             EXPECT_NE(json.find("\"reason\":\"" + std::string(c.reason) + "\""), std::string::npos) << json;
+            std::string result = c.exitCode == 14 ? "unknown file structure" : "cannot read: " + std::string(c.reason);
+            EXPECT_EQ(runTool({"/l", "f"}, dir.path).out, "-\t-\t-\t-\t" + result + "\tf\n");
         }
     }
 }

@@ -115,6 +115,7 @@ struct VerifyCase {
     std::function<Bytes()> file;
     const char* verify;  // the JSON object expected
     int exitCode;
+    const char* line;  // the one-line form's result
     MemoryKeys keys = {};
 };
 
@@ -124,9 +125,9 @@ constexpr char TmdInvalidContentsOk[] =
     R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"failed"})";
 
 const VerifyCase VerifyCases[] = {
-    {"signed and whole", [] { return genuine(); }, Genuine, 0},
+    {"signed and whole", [] { return genuine(); }, Genuine, 0, "genuine"},
     {"indices not their places, empty contents in the middle and last",
-     [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0},
+     [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered)); }, Genuine, 0, "genuine"},
     // An empty content is there even where the file ends before its boundary.
     {"the last content empty, the file ending with the data before it",
      [] {
@@ -134,7 +135,7 @@ const VerifyCase VerifyCases[] = {
          b.resize(titlecraft::wadPlaces(b).data + 3008 + 20000);
          return b;
      },
-     Genuine, 0},
+     Genuine, 0, "genuine"},
     {"cut inside a content, an empty one after it",
      [] {
          Bytes b = wad(parts({}, {.low = 0x54534C41, .version = 1}, Unordered));
@@ -142,68 +143,68 @@ const VerifyCase VerifyCases[] = {
          return b;
      },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
-     15},
-    {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0},
-    {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0},
+     15, "failed: 1 of 4 contents missing"},
+    {"Korean key", [] { return genuine({.commonKey = 1}); }, Genuine, 0, "genuine"},
+    {"contents larger than a read", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, Large)); }, Genuine, 0, "genuine"},
     {"one content", [] { return wad(parts({}, {.low = 0x54534C41, .version = 1}, {.version = 1, .contents = {{0x0001, 1000}}})); },
-     Genuine, 0},
+     Genuine, 0, "genuine"},
     // No root key: the chain holds together, but nothing anchors it.
     {"signed, no root key", [] { return genuine(); },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16, {.root = false}},
+     16, "unproven: no root.key", {.root = false}},
     // Evasions 1 to 6, each with replaced contents: never genuine.
     {"1 a home-made chain", [] { return evasions()[0].file; },
-     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15},
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15, "failed: TMD and ticket signatures invalid"},
     {"1 a home-made chain, no root key", [] { return evasions()[0].file; },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16, {.root = false}},
-    {"2 a CP certificate of exponent 1", [] { return evasions()[1].file; }, TmdInvalidContentsOk, 15},
-    {"3 the signature type changed", [] { return evasions()[2].file; }, TmdInvalidContentsOk, 15},
+     16, "unproven: no root.key", {.root = false}},
+    {"2 a CP certificate of exponent 1", [] { return evasions()[1].file; }, TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
+    {"3 the signature type changed", [] { return evasions()[2].file; }, TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     {"4 the chain zeroed", [] { return evasions()[3].file; },
      R"({"tmdSignature":"unverifiable","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16},
+     16, "unproven: TMD unverifiable"},
     {"4 an issuer the file lacks", [] { return evasions()[4].file; },
      R"({"tmdSignature":"unverifiable","ticketSignature":"valid","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16},
-    {"5 a TMD signed by the ticket signer", [] { return evasions()[5].file; }, TmdInvalidContentsOk, 15},
-    {"5 an issuer of another shape", [] { return issuedBy("CP00000004-XX"); }, TmdInvalidContentsOk, 15},
+     16, "unproven: TMD unverifiable"},
+    {"5 a TMD signed by the ticket signer", [] { return evasions()[5].file; }, TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
+    {"5 an issuer of another shape", [] { return issuedBy("CP00000004-XX"); }, TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     {"6 fakesigned", [] { return evasions()[6].file; },
      R"({"tmdSignature":"fakesigned","ticketSignature":"fakesigned","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16},
+     16, "unproven: TMD fakesigned"},
     {"all-zero signature, digest not starting with zero", [] { return zeroed(genuine(), places().tmd + 4, 0x100); },
-     TmdInvalidContentsOk, 15},
-    {"TMD changed after signing", [] { return changed(genuine(), places().tmd + 0x1DC); }, TmdInvalidContentsOk, 15},
+     TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
+    {"TMD changed after signing", [] { return changed(genuine(), places().tmd + 0x1DC); }, TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     {"a record's hash changed",
      [] { return changed(genuine(), places().tmd + 0x1E4 + 0x24 + 0x10); },
      R"({"tmdSignature":"invalid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})",
-     15},
+     15, "failed: TMD signature invalid"},
     {"CP certificate changed", [] { return changed(genuine(), places().certs + CaCertLength + 0x1C8); },
-     TmdInvalidContentsOk, 15},
+     TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     // A byte after its key: the TMD verifies under the key, the certificate not under the CA's.
     {"CP certificate's padding changed", [] { return changed(genuine(), places().certs + CaCertLength + 0x2F0); },
-     TmdInvalidContentsOk, 15},
+     TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     {"no CA certificate", [] { return titlecraft::concat(bare(false, false), titlecraft::certificate(cpFields())); },
-     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: TMD unverifiable"},
     // The CA's certificate is what only the root key checks.
     {"CA certificate changed", [] { return changed(genuine(), places().certs + CaKeyPadding); },
-     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15},
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})", 15, "failed: TMD and ticket signatures invalid"},
     {"another root's key", [] { return genuine(); },
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed","hints":["root.key"]})",
-     15, {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
+     15, "failed: TMD and ticket signatures invalid", {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     {"another root's key, a wrong common key", [] { return genuine(); },
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["root.key","standard.key"]})",
-     15, {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16),
+     15, "failed: TMD and ticket signatures invalid", {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16),
           .rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     {"a bare TMD, another root's key", [] { return bare(false, true); },
-     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed","hints":["root.key"]})", 15,
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed","hints":["root.key"]})", 15, "failed: TMD signature invalid",
      {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     // The root's link refuses the TMD's chain, but the ticket is invalid of itself.
     {"another root's key, the ticket's signature changed", [] { return changed(genuine(), places().ticket + 0x10); },
      R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})",
-     15, {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
+     15, "failed: TMD and ticket signatures invalid", {.rootKey = titlecraft::rootKeyBytes(SyntheticKey::OtherRoot)}},
     {"CA certificate changed, no root key", [] { return changed(genuine(), places().certs + CaKeyPadding); },
      R"({"tmdSignature":"unanchored","ticketSignature":"unanchored","ticketMatches":true,"contents":"ok","verdict":"unproven"})",
-     16, {.root = false}},
+     16, "unproven: no root.key", {.root = false}},
     // Links of the wrong kind.
     // The CP certificate grows by 256 bytes; the chain keeps its length, without XS.
     {"a CP key of type RSA-4096 holding an RSA-2048 key",
@@ -213,35 +214,35 @@ const VerifyCase VerifyCases[] = {
          return wad(parts(), chainOf({caCertificate(), titlecraft::certificate(fields)}));
      },
      R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
-     15},
+     15, "failed: TMD signature invalid"},
     {"a CA certificate signed with RSA-2048, by itself",
      [] {
          return wad(parts(), chainOf({titlecraft::certificate({"Root", "CA00000001", SyntheticKey::Ca, SyntheticKey::Ca}),
                                       titlecraft::certificate(cpFields()), titlecraft::certificate(XsFields)}));
      },
-     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","ticketSignature":"invalid","ticketMatches":true,"contents":"ok","verdict":"failed"})", 15, "failed: TMD and ticket signatures invalid"},
     {"a CP certificate signed with RSA-4096, by the root",
      [] {
          titlecraft::CertFields fields = {"Root-CA00000001", "CP00000004", SyntheticKey::Cp, SyntheticKey::Root};
          return wad(parts(), chainOf({caCertificate(), titlecraft::certificate(fields)}));
      },
      R"({"tmdSignature":"invalid","ticketSignature":"unverifiable","ticketMatches":true,"contents":"ok","verdict":"failed"})",
-     15},
+     15, "failed: TMD signature invalid"},
     {"a CP certificate of an even exponent",
      [] {
          titlecraft::CertFields fields = cpFields();
          fields.exponent = 65536;
          return wad(parts(), chainWith(1, titlecraft::certificate(fields)));
      },
-     TmdInvalidContentsOk, 15},
+     TmdInvalidContentsOk, 15, "failed: TMD signature invalid"},
     // The title's findings.
     {"another title's ticket", [] { return genuine({.low = 0x41424344, .version = 3}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})", 15},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":false,"contents":"ok","verdict":"failed"})", 15, "failed: another title's ticket"},
     {"a content changed", [] { return changed(genuine(), places().data + 0x1400); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed"})", 15, "failed: 1 of 3 contents damaged"},
     {"the last content cut short", [] { Bytes b = genuine(); b.resize(places().data + 45056 + 8); return b; },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
-     15},
+     15, "failed: 1 of 3 contents missing"},
     // A ticket section long enough for the title ID but not the title key, and one a little shorter.
     {"a ticket section of 484 bytes",
      [] {
@@ -249,34 +250,34 @@ const VerifyCase VerifyCases[] = {
          p.ticket.resize(484);
          return wad(p);
      },
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":null,"verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":null,"verdict":"unproven"})", 16, "unproven: ticket missing"},
     {"a ticket section of 498 bytes, up to its common key's index",
      [] {
          TitleParts p = parts();
          p.ticket.resize(498);
          return wad(p);
      },
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":"ok","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":true,"contents":"ok","verdict":"unproven"})", 16, "unproven: ticket missing"},
     {"a ticket section of 480 bytes",
      [] {
          TitleParts p = parts();
          p.ticket.resize(480);
          return wad(p);
      },
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16, "unproven: ticket missing"},
     {"data cut short", [] { Bytes b = genuine(); b.resize(places().data + 6000); return b; },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"incomplete","verdict":"failed"})",
-     15},
+     15, "failed: 2 of 3 contents missing"},
     {"no contents, vWii key not supplied",
      [] { return wad(parts({}, {.commonKey = 2}, titlecraft::Tmd{.version = 3})); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16, "unproven: no vwii key"},
     {"vWii key not supplied", [] { return genuine({.commonKey = 2}); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"no-key","verdict":"unproven"})", 16, "unproven: no vwii key"},
     {"bound to one console", [] { return genuine(TitleTicket, {.consoleBound = true}); },
      R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"console-bound","verdict":"unproven"})",
-     16},
+     16, "unproven: ticket bound to one console"},
     {"a wrong standard key", [] { return genuine(); },
-     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["standard.key"]})", 15,
+     R"({"tmdSignature":"valid","ticketSignature":"valid","ticketMatches":true,"contents":"damaged","verdict":"failed","hints":["standard.key"]})", 15, "failed: 3 of 3 contents damaged",
      {.standardKey = Bytes(titlecraft::SyntheticCommonKeys[2], titlecraft::SyntheticCommonKeys[2] + 16)}},
     {"no ticket in the ticket section",
      [] {
@@ -284,24 +285,24 @@ const VerifyCase VerifyCases[] = {
          p.ticket.clear();
          return wad(p);
      },
-     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16},
+     R"({"tmdSignature":"valid","ticketSignature":"missing","ticketMatches":null,"contents":null,"verdict":"unproven"})", 16, "unproven: ticket missing"},
     // Bare TMDs and tickets.
     {"bare TMD with its chain", [] { return bare(false, true); },
-     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     {"bare TMD of 100 contents, its chain past the first bytes", [] { return bareTmdOf(100); },
-     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     {"bare ticket with its chain", [] { return bare(true, true); },
-     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     // A chain reaching past the first 3,812 bytes, which a stream's start keeps.
     {"bare ticket, its chain after another certificate",
      [] {
          Bytes b = titlecraft::concat(bare(true, false), titlecraft::certificate(cpFields()));
          return titlecraft::concat(b, titlecraft::syntheticCertChain());
      },
-     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"ticketSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     {"bare ticket, its chain cut inside the XS certificate",
      [] { Bytes b = bare(true, true); b.resize(b.size() - 100); return b; },
-     R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: ticket unverifiable"},
     // A certificate of a type not known ends the chain: its length is not known either.
     {"bare TMD, a certificate of an unknown type before its chain",
      [] {
@@ -309,13 +310,13 @@ const VerifyCase VerifyCases[] = {
          odd.at(3) = 0x09;
          return titlecraft::concat(titlecraft::concat(bare(false, false), odd), titlecraft::syntheticCertChain());
      },
-     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: TMD unverifiable"},
     // At most sixteen certificates are read: a chain after as many others is not.
     {"bare TMD, its chain after sixteen other certificates", [] { return chainAfterOthers(16); },
-     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"tmdSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: TMD unverifiable"},
     // ... and one whose signer is the sixteenth is (the CA's is the fifteenth).
     {"bare TMD, its signer the sixteenth certificate", [] { return chainAfterOthers(14); },
-     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     // 3, the least exponent a certificate may have.
     {"a CP certificate of exponent 3",
      [] {
@@ -324,24 +325,24 @@ const VerifyCase VerifyCases[] = {
          return wad(p, chainWith(1, titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::SmallExponent,
                                                              SyntheticKey::Ca})));
      },
-     Genuine, 0},
+     Genuine, 0, "genuine"},
     {"bare ticket without certificates", [] { return bare(true, false); },
-     R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"ticketSignature":"unverifiable","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: ticket unverifiable"},
     {"bare ticket cut short", [] { Bytes b = bare(true, false); b.resize(600); return b; },
-     R"({"ticketSignature":"missing","contents":"not-in-file","verdict":"unproven"})", 16},
+     R"({"ticketSignature":"missing","contents":"not-in-file","verdict":"unproven"})", 16, "unproven: ticket missing"},
     {"RSA-4096 signature type", [] { return changed(bare(false, true), 3, 0x01); },
-     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15, "failed: TMD signature invalid"},
     // The first certificate of a name counts; one after it is not searched.
     {"a second, false CP certificate after the chain",
      [] { return titlecraft::concat(bare(false, true), titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Xs, SyntheticKey::Ca})); },
-     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0},
+     R"({"tmdSignature":"valid","contents":"not-in-file","verdict":"genuine"})", 0, "genuine"},
     {"a false CP certificate before the chain",
      [] {
          Bytes b = bare(false, false);
          b = titlecraft::concat(b, titlecraft::certificate({"Root-CA00000001", "CP00000004", SyntheticKey::Xs, SyntheticKey::Ca}));
          return titlecraft::concat(b, titlecraft::syntheticCertChain());
      },
-     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15, "failed: TMD signature invalid"},
     // A TMD whose first bytes are a WAD's prefix: a TMD all the same.
     {"a TMD starting like a WAD",
      [] {
@@ -350,8 +351,15 @@ const VerifyCase VerifyCases[] = {
          std::copy(std::begin(prefix), std::end(prefix), b.begin());
          return b;
      },
-     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15},
+     R"({"tmdSignature":"invalid","contents":"not-in-file","verdict":"failed"})", 15, "failed: TMD signature invalid"},
 };
+
+// The one-line form's first fields, which are JSON's.
+std::string lineIdentity(const json& j) {
+    std::string version = j["version"].is_null() ? "-" : std::to_string(j["version"].get<int>());
+    return j["kind"].get<std::string>() + "\t" + j["titleId"].get<std::string>() + "\t" + j["name"].get<std::string>() +
+           "\t" + version;
+}
 
 // The ways a file reaches the tool: regular, and streams of every kind of
 // read; reads of 17 bytes leave each count from 1 to 15 of a cipher block.
@@ -375,6 +383,10 @@ TEST(Verify, EachFindingAtEveryReadSize) {
             EXPECT_EQ(run.exitCode, first.exitCode);
             EXPECT_EQ(run.out, first.out);
         }
+        // The one-line form gives the first reason the verdict has.
+        MemoryRun line = runInMemory({"/l", "/v", "--keys=k", "f"}, file);
+        EXPECT_EQ(line.exitCode, c.exitCode);
+        EXPECT_EQ(line.out, lineIdentity(j) + "\t" + c.line + "\t-\tf\n");
         // Without /v, not a byte of it, and the same facts.
         MemoryRun plain = runInMemory({"/j", "f"}, file);
         json withoutVerify = j;

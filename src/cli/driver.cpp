@@ -15,6 +15,7 @@
 #include "platform/pool.h"
 #include "report/identity.h"
 #include "report/json_report.h"
+#include "report/line_report.h"
 #include "report/ticket_report.h"
 #include "report/tmd_report.h"
 #include "titlefiles/decode.h"
@@ -39,13 +40,14 @@ enum ExitCode {
 const char Banner[] = "  Tessarlumen " TESSARLUMEN_VERSION "  -  shows the identity of Wii title files";
 
 const char* const UsageLines[] = {
-    "  USAGE:  Tessarlumen [options] [input file(s)]",
+    "  USAGE:  Tessarlumen [options] [--] [input file(s)]",
     "  MEANINGS:",
     "             /n  -- no wait for a user key before the program exits",
     "             /h  -- display this help message",
     "             /?  -- display this help message",
     "             /k  -- keep going after a file that fails",
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
+    "             /l  -- one line per file, its result and name (implies /k and /n)",
     "             /v  -- verify signatures, the ticket and every content's hash",
     "             --keys=DIR  -- the folder of the keys /v checks with",
     "             --jobs=N  -- /v verifies N files at once (all cores; at most 256)",
@@ -53,6 +55,7 @@ const char* const UsageLines[] = {
     "             --help  -- display this help message",
     "             --version  -- show the version and process no file",
     "             input files -- any .wad, .tik or .tmd files, - for standard input",
+    "             title folders -- folders of a title's TMD, ticket and contents",
 };
 
 // Every text line of the help is padded to the width of the rules.
@@ -67,24 +70,29 @@ void printHelp() {
 }
 
 // How the run reports a failed file: the exit code it ends the run with,
-// JSON's name for it, and the text message, around the file's name where
-// `end` is given.
+// JSON's name for it, the text message, around the file's name where
+// `end` is given, and the one-line form's result, with the reason after it
+// where `lineReason` says so.
 struct FailureClass {
     int exitCode;
     const char* jsonError;
     const char* message;
     const char* end;
+    const char* line;
+    bool lineReason;
 };
 
-constexpr FailureClass CannotRead{ExitCannotRead, "cannot-read", "\nError: Cannot read file '", "' !\n\n"};
+constexpr FailureClass CannotRead{ExitCannotRead, "cannot-read", "\nError: Cannot read file '", "' !\n\n",
+                                  "cannot read", true};
 constexpr FailureClass OutOfMemory{ExitOutOfMemory, "out-of-memory", "\nError: Not enough working memory!\n\n",
-                                   nullptr};
+                                   nullptr, "out of memory", false};
 constexpr FailureClass UnknownStructure{ExitUnknownStructure, "unknown-structure",
-                                        "\nError: Unknown file structure! (", ")\n\n"};
+                                        "\nError: Unknown file structure! (", ")\n\n", "unknown file structure",
+                                        false};
 // These two are not a file's: the library's failure ends the run with its
 // reason, and a stopped load is not reported.
-constexpr FailureClass LibraryFailed{ExitLibraryFailed, "", "The cryptography library failed!", nullptr};
-constexpr FailureClass Stopped{ExitOk, "", "", nullptr};
+constexpr FailureClass LibraryFailed{ExitLibraryFailed, "", "The cryptography library failed!", nullptr, "", false};
+constexpr FailureClass Stopped{ExitOk, "", "", nullptr, "", false};
 
 // Every failure once: its class, its reason in words for people (the
 // system's or the library's where empty), and its cause as a word that
@@ -131,6 +139,8 @@ const char* reasonOf(const LoadFailure& failure) {
     return failureRow(failure.failure).reason;
 }
 
+// The message on standard output, as it always was; the reason follows on
+// standard error: "Tessarlumen: x.wad: Is a directory".
 void printTextFailure(const LoadFailure& failure) {
     const FailureClass& kind = *failureRow(failure.failure).failureClass;
     outText(kind.message);
@@ -138,6 +148,18 @@ void printTextFailure(const LoadFailure& failure) {
         writeName(currentFileName);
         outText(kind.end);
     }
+    outToStderr(true);
+    outText("Tessarlumen: ");
+    writeName(currentFileName);
+    outText(": ");
+    outText(reasonOf(failure));
+    outChar('\n');
+    outToStderr(false);
+}
+
+void printLineFailure(const LoadFailure& failure) {
+    const FailureClass& kind = *failureRow(failure.failure).failureClass;
+    printFailureLine(kind.line, kind.lineReason ? reasonOf(failure) : nullptr);
 }
 
 void printJsonFailure(const LoadFailure& failure) {
@@ -161,6 +183,7 @@ struct OutputForm {
 
 const OutputForm TextForm = {printTextTitle, printTextFailure, "\n"};
 const OutputForm JsonForm = {printTitleJson, printJsonFailure, ""};
+const OutputForm LineForm = {printTitleLine, printLineFailure, ""};
 
 const OutputForm* outputForm = &TextForm;
 
@@ -255,6 +278,51 @@ int runExitCode(const RunCodes& codes) {
 // Why a run stopped before its last file.
 enum class Stop { None, FileFailed, OutputFailed, LibraryFailed, Interrupted };
 
+// What the files reported came to, in the order the tally names them:
+// under /v genuine, unproven, failed; without it ok, incomplete; then the
+// files not read.
+enum Tallied { Genuine, Good, Unproven, Incomplete, Failed, NotRead, TalliedCount };
+const char* const TallyWords[TalliedCount] = {"genuine", "ok", "unproven", "incomplete", "failed", "not read"};
+
+struct Tally {
+    unsigned files;
+    unsigned count[TalliedCount];
+};
+
+Tallied talliedAs(Failure status, const LoadFailure& failure) {
+    if (status != Failure::None)
+        return NotRead;
+    if (!runOptions.verify)
+        return failure.contentsLacking > 0 ? Incomplete : Good;
+    return failure.verdict == Verdict::Genuine ? Genuine : failure.verdict == Verdict::Failed ? Failed : Unproven;
+}
+
+// One line on standard error at the end of a run of one line a file or of
+// verification over more than one file: on a terminal always, elsewhere
+// only when a file was not genuine or ok, so a clean run stays quiet.
+void printTally(const Tally& tally, bool stopped) {
+    bool clean = tally.count[Genuine] + tally.count[Good] == tally.files;
+    if (runOptions.jsonOutput || (!runOptions.lineOutput && !runOptions.verify) || tally.files < 2 ||
+        (clean && !osStderrIsTerminal()))
+        return;
+    outToStderr(true);
+    outText(stopped ? "Tessarlumen: stopped after " : "Tessarlumen: ");
+    outDecimal(tally.files);
+    outText(tally.files == 1 ? " file" : " files");
+    const char* between = ": ";
+    for (int i = 0; i < TalliedCount; ++i) {
+        if (tally.count[i] == 0)
+            continue;
+        outText(between);
+        outDecimal(tally.count[i]);
+        outChar(' ');
+        outText(TallyWords[i]);
+        between = ", ";
+    }
+    outChar('\n');
+    outToStderr(false);
+}
+
 // The files of a run, loaded on the pool's threads and reported on this
 // one, in the order of the arguments.
 struct RunFiles {
@@ -262,6 +330,7 @@ struct RunFiles {
     LoadedFile* loaded;  // by pool slot
     bool flushEachFile;
     RunCodes codes;
+    Tally tally;
     Stop stop;
     char reason[OsCryptoReasonRoom];  // the library's, when it failed
 };
@@ -305,6 +374,8 @@ bool reportFile(void* context, int item, int slot) {
         files->stop = Stop::LibraryFailed;
         return false;
     }
+    ++files->tally.files;
+    ++files->tally.count[talliedAs(status, failure)];
     if (status != Failure::None) {
         outputForm->failure(failure);
         if (codes.firstFailure == ExitOk || !runOptions.keepGoing)
@@ -334,7 +405,7 @@ int reportFiles(int argc, PathChar** argv) {
     int slots = threads > 1 ? threads + 2 : 1;
     LoadedFile one;
     bool flushEachFile = osStdoutIsTerminal() || runOptions.verify != 0;
-    RunFiles files{argv + 1, &one, flushEachFile, {ExitOk, false}, Stop::None, {}};
+    RunFiles files{argv + 1, &one, flushEachFile, {ExitOk, false}, {}, Stop::None, {}};
     if (slots > 1) {
         files.loaded = static_cast<LoadedFile*>(osAlloc(sizeof(LoadedFile) * static_cast<std::size_t>(slots)));
         if (files.loaded == nullptr)
@@ -358,26 +429,42 @@ int reportFiles(int argc, PathChar** argv) {
         return failOutput();
     case Stop::FileFailed:
     case Stop::Interrupted:  // not reached: a stop without an interrupt stops no load
+        printTally(files.tally, true);
         return endRun(runExitCode(files.codes));
     case Stop::None:
         break;
     }
     outText(outputForm->runEnd);
+    printTally(files.tally, false);
     return endRun(runExitCode(files.codes));
 }
 
-// Argument errors go to standard output, except under /j, whose standard
-// output holds JSON Lines only.
+// Names the argument that could not be read, on standard error:
+// "Tessarlumen: unknown parameter '/x'".
+void nameUnknownArgument() {
+    if (unknownArgument == nullptr)
+        return;
+    outToStderr(true);
+    outText("Tessarlumen: unknown parameter '");
+    writeName(unknownArgument);
+    outText("'\n");
+    outToStderr(false);
+}
+
+// Argument errors go to standard output, except under /j and /l, whose
+// standard output holds their lines only.
 int argumentError(const char* message, int exitCode, bool toStandardError) {
     if (toStandardError) {
         writeError("Error: ");
         writeError(message);
         writeError("  ('/?' for help)\n");
+        nameUnknownArgument();
         return exitCode;
     }
     outText("\nError: ");
     outText(message);
     outText("  ('/?' for help)\n\n");
+    nameUnknownArgument();
     return endRun(exitCode);
 }
 
@@ -423,21 +510,22 @@ int readKeys() {
 
 Failure loadAndReport(LoadedFile* file, LoadFailure* failure) {
     LoadedTitle* title = &file->title;
-    *failure = {file->failure, title->osError, title->verify.verdict, {}};
+    *failure = {file->failure, title->osError, title->verify.verdict, 0, {}};
     std::memcpy(failure->reason, title->reason, sizeof failure->reason);
     if (file->failure != Failure::None)
         return file->failure;
     TitleFacts facts;
     decodeTitle(*title, &facts);
+    failure->contentsLacking = facts.contentsLacking;
     outputForm->title(facts);
     releaseTitle(title);
     return Failure::None;
 }
 
 int runMain(int argc, PathChar** argv, const bool* expanded) {
-    bool json = jsonRequested(argc, argv, expanded);
+    bool json = linesRequested(argc, argv, expanded);
     ArgStatus status = parseArguments(argc, argv, expanded);
-    outputForm = runOptions.jsonOutput ? &JsonForm : &TextForm;
+    outputForm = runOptions.jsonOutput ? &JsonForm : runOptions.lineOutput ? &LineForm : &TextForm;
     switch (status) {
     case ArgsMissing:
         return argumentError("Not enough parameter!", ExitNoParameters, json);
@@ -451,6 +539,8 @@ int runMain(int argc, PathChar** argv, const bool* expanded) {
         break;
     }
     bool filesToReport = !runOptions.helpRequested && !runOptions.versionRequested;
+    if (runOptions.jsonOutput && runOptions.lineOutput)
+        return argumentError("/l and /j cannot go together!", ExitUnknownParameter, json);
     if (keyFolder != nullptr && !runOptions.verify && filesToReport)
         return argumentError("--keys=DIR needs /v!", ExitUnknownParameter, json);
     if (jobsValue != nullptr && !runOptions.verify && filesToReport)

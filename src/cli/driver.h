@@ -18,6 +18,7 @@ struct LoadFailure {
     Failure failure;
     int osError;
     Verdict verdict;
+    std::uint16_t contentsLacking;  // of a title reported without /v
     char reason[OsCryptoReasonRoom];  // the cryptography library's, when it failed
 };
 

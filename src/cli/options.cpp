@@ -9,6 +9,7 @@ const OptionEntry Options[] = {
     {"/n", OptionEffect::NoWait},      {"/h", OptionEffect::Help},
     {"/?", OptionEffect::Help},        {"/k", OptionEffect::KeepGoing},
     {"/j", OptionEffect::Json},        {"/v", OptionEffect::Verify},
+    {"/l", OptionEffect::Lines},
     {"--keys=DIR", OptionEffect::KeyFolder}, {"--jobs=N", OptionEffect::Jobs},
     {"--", OptionEffect::EndOfOptions},
     {"--help", OptionEffect::Help},    {"--version", OptionEffect::Version},
@@ -167,6 +168,13 @@ void apply(OptionEffect effect, const PathChar* value) {
         runOptions.keepGoing = 1;
         runOptions.waitForKey = 0;
         break;
+    case OptionEffect::Lines:
+        // One line a file, for people and programs alike: as under /j,
+        // every file gets its line, and nobody is asked for a key.
+        runOptions.lineOutput = 1;
+        runOptions.keepGoing = 1;
+        runOptions.waitForKey = 0;
+        break;
     case OptionEffect::Verify:
         runOptions.verify = 1;
         break;
@@ -216,8 +224,10 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
             runOptions.filesGiven = 1;  // an empty argument counts too
             continue;
         }
-        if (word.kind != WordKind::Options)
+        if (word.kind != WordKind::Options) {
+            unknownArgument = word.kind == WordKind::Unknown ? arg : nullptr;
             return statusOf(word.kind);
+        }
         for (int e = 0; e < word.count; ++e) {
             optionsEnded = optionsEnded || word.effects[e] == OptionEffect::EndOfOptions;
             apply(word.effects[e], word.value);
@@ -228,13 +238,13 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
     return proceed ? ArgsOk : ArgsMissing;
 }
 
-bool jsonRequested(int argc, PathChar* const* argv, const bool* expanded) {
+bool linesRequested(int argc, PathChar* const* argv, const bool* expanded) {
     for (int i = 1; i < argc; ++i) {
         Word word = readWord(argv[i], expanded != nullptr && expanded[i]);
         for (int e = 0; e < word.count; ++e) {
             if (word.effects[e] == OptionEffect::EndOfOptions)
                 return false;
-            if (word.effects[e] == OptionEffect::Json)
+            if (word.effects[e] == OptionEffect::Json || word.effects[e] == OptionEffect::Lines)
                 return true;
         }
     }

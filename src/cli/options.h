@@ -14,7 +14,7 @@ enum ArgStatus {
     ArgsJobsNeedValue = 4,  // the same for --jobs and "jobs"
 };
 
-enum class OptionEffect { NoWait, Help, KeepGoing, Json, Verify, KeyFolder, Jobs, Version, EndOfOptions };
+enum class OptionEffect { NoWait, Help, KeepGoing, Json, Lines, Verify, KeyFolder, Jobs, Version, EndOfOptions };
 
 // Every option the parser accepts, as the help names it. A name of two
 // characters starting with '/' is a letter, taken in either case after a
@@ -47,7 +47,7 @@ struct Word {
 // with "keys" or "jobs" lack their value); "help" and "version" are the
 // long options; letters of options, with one beyond n, h and ?, bundle,
 // each taken; letters among n, h and ? alone are read by the first, as is
-// any other word that holds no k, j or v after its first character
+// any other word that holds no k, j, l or v after its first character
 // ("/nowait", "-Hfoo", "/verify", "-keep"); one that does is unknown, as
 // reading it by its first letter would drop an option without a word.
 Word readWord(const PathChar* arg, bool expanded);
@@ -67,5 +67,5 @@ bool isBlankedOption(const PathChar* arg);
 ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded = nullptr);
 
 // Whether any argument, even one after an unknown option, asks for JSON
-// Lines; argument errors then keep off standard output.
-bool jsonRequested(int argc, PathChar* const* argv, const bool* expanded = nullptr);
+// Lines or one line a file; argument errors then keep off standard output.
+bool linesRequested(int argc, PathChar* const* argv, const bool* expanded = nullptr);

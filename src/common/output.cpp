@@ -21,6 +21,7 @@ constexpr std::size_t FormatLimit = 512;
 char buffer[BufferSize];
 std::size_t used = 0;
 int failure = 0;  // the error number of the first failed write
+bool toStderr = false;  // lines for standard error are being written
 #ifndef NDEBUG
 std::size_t reserved = 0;  // what the last outReserve promised
 #endif
@@ -33,9 +34,16 @@ void outFlush() {
         return;
     }
     int error = 0;
-    if (osWriteStdout(buffer, used, &error) != OsOk)
+    if (toStderr)
+        osWriteStderr(buffer, used, &error);  // what it says changes nothing if it is lost
+    else if (osWriteStdout(buffer, used, &error) != OsOk)
         failure = error != 0 ? error : EIO;
     used = 0;
+}
+
+void outToStderr(bool on) {
+    outFlush();
+    toStderr = on;
 }
 
 namespace {
@@ -179,4 +187,5 @@ void outReset() {
     used = 0;
     failure = 0;
     inScratch = false;
+    toStderr = false;
 }

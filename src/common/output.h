@@ -47,6 +47,12 @@ char* putLiteral(char* at, const char (&text)[N]) {
 // file so the reports appear as they are made.
 void outFlush();
 
+// Sends what is written from here on to standard error (`on`), or back
+// to standard output, writing out first what is buffered for the other.
+// Standard error's lines are put together as the reports are, names
+// replaced alike; they are dropped once standard output has failed.
+void outToStderr(bool on);
+
 // True once a write of standard output has failed; outError() then gives
 // the system's error number for it.
 bool outFailed();

@@ -6,3 +6,4 @@ RunOptions runOptions = DefaultRunOptions;
 const PathChar* currentFileName = nullptr;
 const PathChar* keyFolder = nullptr;
 const PathChar* jobsValue = nullptr;
+const PathChar* unknownArgument = nullptr;

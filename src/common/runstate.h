@@ -16,9 +16,10 @@ struct RunOptions {
     std::uint16_t keepGoing;   // a failing file does not end the run
     std::uint16_t jsonOutput;  // one JSON object a line per file
     std::uint16_t verify;      // check signatures, the ticket and the contents
+    std::uint16_t lineOutput;  // one line a file instead of its report
 };
 
-inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0, 0};
+inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0, 0, 0};
 
 extern RunOptions runOptions;
 
@@ -30,3 +31,7 @@ extern const PathChar* keyFolder;
 
 // What --jobs gave, or null; points into the argument vector.
 extern const PathChar* jobsValue;
+
+// The argument the options could not read, or null; points into the
+// argument vector.
+extern const PathChar* unknownArgument;

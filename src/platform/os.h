@@ -88,10 +88,13 @@ struct OsMethods {
     // OsError with the system's error number in `*error`.
     OsResult (*writeStdout)(const void* bytes, std::size_t n, int* error);
     // The same for standard error, which carries only what the run says
-    // outside its reports: a failed write, and argument errors under /j.
+    // outside its reports: a failed write, argument errors, a failed
+    // file's reason, and the tally at the end of a run.
     OsResult (*writeStderr)(const void* bytes, std::size_t n, int* error);
     // Whether standard output is a terminal (a console on Windows).
     bool (*stdoutIsTerminal)();
+    // The same for standard error.
+    bool (*stderrIsTerminal)();
     // Writes code point `c` into `out` (OsMaxEncodedChar bytes of room) as
     // the output shows text: the locale's encoding, or the console's code
     // page. Returns the byte count, or 0 when the output cannot carry it.
@@ -157,6 +160,9 @@ inline OsResult osWriteStderr(const void* bytes, std::size_t n, int* error) {
 }
 inline bool osStdoutIsTerminal() {
     return osMethods->stdoutIsTerminal();
+}
+inline bool osStderrIsTerminal() {
+    return osMethods->stderrIsTerminal();
 }
 inline std::size_t osEncodeForOutput(char32_t c, char* out) {
     return osMethods->encodeForOutput(c, out);

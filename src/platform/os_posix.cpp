@@ -191,6 +191,10 @@ bool posixStdoutIsTerminal() {
     return isatty(STDOUT_FILENO) == 1;
 }
 
+bool posixStderrIsTerminal() {
+    return isatty(STDERR_FILENO) == 1;
+}
+
 std::size_t posixEncodeForOutput(char32_t c, char* out) {
     // The locale is needed only for names that are not plain ASCII, so it
     // is set up on first use rather than at every start.
@@ -469,7 +473,7 @@ OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), v
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
-    posixWriteStdout,   posixWriteStderr,       posixStdoutIsTerminal, posixEncodeForOutput,  osCommonErrorText,
+    posixWriteStdout,   posixWriteStderr,       posixStdoutIsTerminal, posixStderrIsTerminal, posixEncodeForOutput,  osCommonErrorText,
     posixFolderError,   posixOpenRegular,       posixReadFolder,       posixReadKey,
 };
 

@@ -120,6 +120,11 @@ bool winStdoutIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
 }
 
+bool winStderrIsTerminal() {
+    DWORD mode = 0;
+    return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
+}
+
 // Names are written in the console's output code page, or the system's
 // ANSI code page when there is no console.
 unsigned outputCodePage() {
@@ -264,7 +269,7 @@ OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
-    winWriteStdout,   winWriteStderr,       winStdoutIsTerminal,  winEncodeForOutput,  osCommonErrorText,
+    winWriteStdout,   winWriteStderr,       winStdoutIsTerminal,  winStderrIsTerminal, winEncodeForOutput,  osCommonErrorText,
     winFolderError,   winOpenRegular,       winReadFolder,       winReadKey,
 };
 

@@ -55,6 +55,11 @@ void makePrintableCode(const std::uint8_t* bytes, std::size_t n, char* out) {
     out[n] = '\0';
 }
 
+const char* kindWord(FileKind kind) {
+    static const char* const KindWords[] = {"unknown", "wad", "ticket", "tmd", "folder"};
+    return KindWords[static_cast<int>(kind)];
+}
+
 int classifyTitleType(std::uint32_t high) {
     for (int i = 1; i < TitleTypeCount; ++i)
         if (TitleTypeNames[i].high == high)

@@ -7,6 +7,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "titlefiles/facts.h"
+
 // The numbers an IOS can have, as a system title and as the IOS a title runs on.
 inline constexpr std::uint32_t FirstIosNumber = 3;
 inline constexpr std::uint32_t LastIosNumber = 255;
@@ -23,6 +25,9 @@ extern const TitleType TitleTypeNames[TitleTypeCount];
 // Copies `n` raw bytes into `out` (n + 1 chars) as text, every byte outside
 // 0x20 to 0x7E replaced by a space, and terminates it.
 void makePrintableCode(const std::uint8_t* bytes, std::size_t n, char* out);
+
+// The word both JSON and the one-line form name a kind of file by.
+const char* kindWord(FileKind kind);
 
 // Index into TitleTypeNames for a title ID's high half; 0 is "Unknown".
 int classifyTitleType(std::uint32_t high);

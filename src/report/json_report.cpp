@@ -130,12 +130,11 @@ void writeCode(const char (&key)[N], const std::uint8_t* bytes, std::size_t n) {
 }
 
 void writeIdentity(const TitleFacts& facts) {
-    static const char* const KindNames[] = {"unknown", "wad", "ticket", "tmd", "folder"};
     char code[TitleCodeLength + 1];
     char identifier[TitleIdentifierSize];
     makePrintableCode(facts.code, TitleCodeLength, code);
     titleIdentifier(facts.titleHigh, facts.titleLow, code, identifier);
-    writeStringField("kind", KindNames[static_cast<int>(facts.kind)]);
+    writeStringField("kind", kindWord(facts.kind));
     writeHexField("titleId", std::uint64_t{facts.titleHigh} << 32 | facts.titleLow, 16);
     writeStringField("type", TitleTypeNames[classifyTitleType(facts.titleHigh)].name);
     writeStringField("name", identifier);

@@ -70,6 +70,27 @@ void decodeTicket(ByteSpan ticket, TicketFacts* facts) {
     facts->version = readBe16(ticket, TicketTitleVersionOffset);
 }
 
+// A WAD's contents start on 64-byte boundaries of its data section, each
+// stored in whole 16-byte blocks; one is lacking when the file ends before
+// its last block. An empty content is never lacking.
+std::uint16_t wadContentsLacking(ByteSpan records, std::uint16_t count, std::uint64_t start, std::uint64_t length) {
+    std::uint16_t lacking = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint64_t stored = alignUp(decodeContent(records, i).size, ContentBlockLength);
+        if (stored > 0 && (start > length || stored > length - start))
+            ++lacking;
+        start = start > UINT64_MAX - stored ? UINT64_MAX : alignUp(start + stored, ContentAlignment);
+    }
+    return lacking;
+}
+
+std::uint16_t folderContentsLacking(const FolderParts& folder, ByteSpan records, std::uint16_t count) {
+    std::uint16_t lacking = 0;
+    for (std::size_t i = 0; i < count; ++i)
+        lacking += folder.names[i][0] == 0 && decodeContent(records, i).size > 0 ? 1 : 0;
+    return lacking;
+}
+
 }  // namespace
 
 ContentFacts decodeContent(ByteSpan records, std::size_t index) {
@@ -108,5 +129,9 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
         copyField(title.parts.start, WadTypeOffset, facts->wad.type, WadTypeLength);
         facts->wad.fileLength = static_cast<std::uint64_t>(title.fileLength);
         facts->wad.expectedLength = title.layout.expectedLength;
+        facts->contentsLacking = wadContentsLacking(facts->contents, facts->contentCount, title.layout.dataOffset,
+                                                    facts->wad.fileLength);
     }
+    if (title.folder != nullptr && title.folder->names != nullptr)
+        facts->contentsLacking = folderContentsLacking(*title.folder, facts->contents, facts->contentCount);
 }

@@ -142,6 +142,9 @@ struct TitleFacts {
     std::uint16_t contentCount;
     ByteSpan contents;  // contentCount records, read with decodeContent
     TitleSizes sizes;
+    // Contents whose bytes a WAD ends before, or a title folder has no file
+    // for, as the file's length and the folder's names tell without /v.
+    std::uint16_t contentsLacking;
     // A bare ticket's, or the one in a WAD's ticket section or a title
     // folder's ticket file; a title folder may have none.
     bool hasTicket;

@@ -60,6 +60,7 @@ struct Case {
     const char* verify;  // the JSON object
     const char* hashes;  // the contents' hash fields, as a JSON array
     int exitCode;
+    const char* line;               // the one-line form's result, under /v
     const char* alternates = "[]";  // the second files found, under /v
 };
 extern const std::vector<Case> Cases;

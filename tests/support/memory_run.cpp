@@ -29,6 +29,7 @@ MemoryRun runInMemory(const std::vector<std::string>& args, const titlecraft::By
     runOptions = DefaultRunOptions;
     keyFolder = nullptr;
     jobsValue = nullptr;
+    unknownArgument = nullptr;
     outReset();
     clearMemoryOutput();
     std::vector<std::string> words = {"Tessarlumen"};

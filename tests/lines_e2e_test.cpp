@@ -1,0 +1,129 @@
+// SPDX-License-Identifier: MIT
+// One line a file (/l), the tally at the end of a run, and the reasons a
+// text run gives on standard error, with the built tool.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "signing.h"
+#include "tool_run.h"
+
+namespace {
+
+using titlecraft::Bytes;
+
+// Contents of 1,000 and 50 bytes (stored in 1,008 and 64), the second on
+// the 64-byte boundary at 1,024 of the data, and an empty one after them.
+const titlecraft::Tmd ThreeContents{.version = 3, .contents = {{0x0001, 1000}, {0x0001, 50}, {0x8001, 0}}};
+
+Bytes wadCutAt(std::size_t fromData) {
+    Bytes b = titlecraft::wadBytes(ThreeContents, {.version = 3});
+    b.resize(titlecraft::wadPlaces(b).data + fromData);
+    return b;
+}
+
+const std::string Wad = "wad\t0001000154534C41\tTSLA\t3\t";
+
+TEST(Lines, EachKindAndFailure) {
+    TempDir dir;
+    std::filesystem::create_directory(dir.path + "/plain folder");
+    const struct {
+        const char* name;
+        Bytes file;
+        std::string line;  // without the file's name
+    } cases[] = {
+        {"whole.wad", titlecraft::wadBytes(ThreeContents, {.version = 3}), Wad + "ok"},
+        // A content is lacking when the file ends before its last 16-byte
+        // block; the padding to the next 64-byte boundary is not its own.
+        {"inside-first.wad", wadCutAt(1000), Wad + "incomplete: 2 of 3 contents missing"},
+        {"first-whole.wad", wadCutAt(1008), Wad + "incomplete: 1 of 3 contents missing"},
+        {"inside-last-block.wad", wadCutAt(1024 + 50), Wad + "incomplete: 1 of 3 contents missing"},
+        {"before-empty.wad", wadCutAt(1024 + 64), Wad + "ok"},
+        {"no-data.wad", wadCutAt(0), Wad + "incomplete: 2 of 3 contents missing"},
+        {"dlc.tmd", titlecraft::tmdBytes({.high = 0x00010005, .low = 0x544C4344, .version = 2}),
+         "tmd\t00010005544C4344\tTLCD\t2\tok"},
+        {"ios.tmd", titlecraft::tmdBytes({.high = 1, .low = 58, .version = 6176, .ios = 0}),
+         "tmd\t000000010000003A\tIOS58\t6176\tok"},
+        {"menu.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 450}),
+         "ticket\t0000000100000002\tSystem Menu\t450\tok"},
+        // A ticket file too short to hold its title version has none.
+        {"short.tik", [] { Bytes b = titlecraft::ticketBytes({}); b.resize(0x1E4); return b; }(),
+         "ticket\t0001000154534C41\tTSLA\t-\tok"},
+        {"code\x01.tmd", titlecraft::tmdBytes({.low = 0x41420A43}), "tmd\t0001000141420A43\tAB C\t0\tok"},
+        {"notes.txt", Bytes(5000, 'x'), "-\t-\t-\t-\tunknown file structure"},
+        {"tiny", Bytes(10), "-\t-\t-\t-\tunknown file structure"},
+    };
+    std::vector<std::string> args = {"/l"};
+    std::string expected;
+    for (const auto& c : cases) {
+        dir.write(c.name, c.file);
+        args.push_back(c.name);
+        // Control characters in a name show as '?', so a line stays one line.
+        std::string shown = c.name;
+        for (char& ch : shown)
+            ch = static_cast<unsigned char>(ch) < 0x20 ? '?' : ch;
+        expected += c.line + "\t" + shown + "\n";
+    }
+    for (const char* failing : {"missing.wad", "plain folder"}) {
+        args.push_back(failing);
+        expected += std::string("-\t-\t-\t-\tcannot read: ") +
+                    (failing[0] == 'm' ? "No such file or directory" : "Is a directory") + "\t" + failing + "\n";
+    }
+    ToolRun run = runTool(args, dir.path);
+    EXPECT_EQ(run.out, expected);
+    EXPECT_EQ(run.exitCode, 14);  // the first failure's, as under /k
+    EXPECT_EQ(run.err, "Tessarlumen: 15 files: 7 ok, 4 incomplete, 4 not read\n");
+}
+
+// The tally: on standard error after a run of /l or /v over more than one
+// file, when standard error is a terminal (never here) or a file was not
+// genuine or ok; never under /j, never for one file.
+TEST(Lines, Tally) {
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({}));
+    dir.write("cut.wad", wadCutAt(1000));
+    dir.write("whole.wad", titlecraft::wadBytes(ThreeContents, {.version = 3}));
+    const std::string noKeys = "--keys=" + dir.path;  // a folder without keys: contents not checked
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        int exitCode;
+        std::string err;
+    } cases[] = {
+        {"all ok", {"/l", "a.tik", "whole.wad"}, 0, ""},
+        {"one not read", {"/l", "a.tik", "missing"}, 11, "Tessarlumen: 2 files: 1 ok, 1 not read\n"},
+        {"one incomplete", {"/l", "cut.wad", "a.tik"}, 0, "Tessarlumen: 2 files: 1 ok, 1 incomplete\n"},
+        {"one file", {"/l", "missing"}, 11, ""},
+        {"an empty argument is no file", {"/l", "missing", ""}, 11, ""},
+        {"JSON Lines", {"/j", "a.tik", "missing"}, 11, ""},
+        // Without /l or /v a text run has reasons, no tally.
+        {"text", {"/n", "/k", "cut.wad", "missing"}, 11, "Tessarlumen: missing: No such file or directory\n"},
+        {"verified", {"/n", "/v", noKeys, "a.tik", "whole.wad"}, 16, "Tessarlumen: 2 files: 2 unproven\n"},
+        {"verified, one line each", {"/l", "/v", noKeys, "a.tik", "cut.wad", "missing"}, 11,
+         "Tessarlumen: 3 files: 2 unproven, 1 not read\n"},
+        {"stopped by a failure", {"/n", "/v", noKeys, "a.tik", "missing", "whole.wad"}, 11,
+         "Tessarlumen: missing: No such file or directory\nTessarlumen: stopped after 2 files: 1 unproven, 1 not read\n"},
+        {"kept going", {"/n", "/v", "/k", noKeys, "missing", "a.tik"}, 11,
+         "Tessarlumen: missing: No such file or directory\nTessarlumen: 2 files: 1 unproven, 1 not read\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = runTool(c.args, dir.path);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+        EXPECT_EQ(run.err, c.err);
+    }
+}
+
+// Standard output does not change for the lines on standard error.
+TEST(Lines, ReasonsLeaveStandardOutputAsItWas) {
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({}));
+    ToolRun run = runTool({"/n", "/k", "missing", "a.tik", "/x"}, dir.path);
+    EXPECT_EQ(run.out, "\nError: Unknown parameter!  ('/?' for help)\n\n");
+    EXPECT_EQ(run.err, "Tessarlumen: unknown parameter '/x'\n");
+    run = runTool({"/n", "/k", "missing", "a.tik"}, dir.path);
+    EXPECT_EQ(run.out.rfind("\nError: Cannot read file 'missing' !\n\n\nTicket info of \"a.tik\" :\n", 0), 0u) << run.out;
+    EXPECT_EQ(run.err, "Tessarlumen: missing: No such file or directory\n");
+}
+
+}  // namespace

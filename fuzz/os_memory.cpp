@@ -303,13 +303,14 @@ OsResult memoryOpenRegular(const PathChar* name, OsFile* file) {
     return result;
 }
 
-OsResult memoryReadFolder(const PathChar* name, bool (*each)(void*, const PathChar*), void* context, int* error) {
+OsResult memoryReadFolder(const PathChar* name, bool (*each)(void*, const PathChar*, OsEntryKind), void* context,
+                          int* error) {
     *error = ENOTDIR;
     if (folderName.empty() || folderName != name)
         return OsError;
     *error = 0;
     for (std::size_t i = 0; i < folderFileCount; ++i)
-        if (!each(context, folderFiles[i].name.c_str()))
+        if (!each(context, folderFiles[i].name.c_str(), OsEntryFile))
             break;
     return OsOk;
 }

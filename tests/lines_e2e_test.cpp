@@ -3,8 +3,13 @@
 // text run gives on standard error, with the built tool.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "folders.h"
 #include "signing.h"
 #include "tool_run.h"
 
@@ -124,6 +129,123 @@ TEST(Lines, ReasonsLeaveStandardOutputAsItWas) {
     run = runTool({"/n", "/k", "missing", "a.tik"}, dir.path);
     EXPECT_EQ(run.out.rfind("\nError: Cannot read file 'missing' !\n\n\nTicket info of \"a.tik\" :\n", 0), 0u) << run.out;
     EXPECT_EQ(run.err, "Tessarlumen: missing: No such file or directory\n");
+}
+
+// A collection as trees hold one: titles, a title folder, folders within
+// folders, and entries a walk passes over.
+void writeCollection(const TempDir& dir) {
+    namespace fs = std::filesystem;
+    fs::create_directories(dir.path + "/C/B/title");
+    fs::create_directories(dir.path + "/C/empty");
+    for (const folders::File& f : folders::files({}))
+        dir.write("C/B/title/" + f.name, f.bytes);
+    dir.write("C/B/x.TMD", titlecraft::tmdBytes({.high = 0x00010005, .low = 0x544C4344, .version = 2}));
+    dir.write("C/B/notes.txt", Bytes(5000, 'x'));
+    dir.write("C/a.wad", titlecraft::wadBytes(ThreeContents, {.version = 3}));
+    dir.write("C/c.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 450}));
+    dir.write("C/Upper.Wad", wadCutAt(1000));
+    if (!UnderWine) {
+        fs::create_directory_symlink("B", dir.path + "/C/link-to-B");
+        fs::create_symlink("a.wad", dir.path + "/C/link.wad");
+        fs::create_symlink("nowhere", dir.path + "/C/dangling.wad");
+        ASSERT_EQ(mkfifo((dir.path + "/C/fifo.tmd").c_str(), 0644), 0);
+    }
+}
+
+// Each folder's entries in byte order, sub-folders where they fall, a
+// title folder as one title, links to files followed and to folders not,
+// and the name each is shown by: the argument joined with the path below.
+TEST(Walk, ATreeInByteOrder) {
+    TempDir dir;
+    writeCollection(dir);
+    const std::string sep = UnderWine ? "\\" : "/";
+    auto shown = [&](const std::string& path) {
+        std::string name = path;
+        for (std::size_t at = 0; (at = name.find('/', at)) != std::string::npos; at += sep.size())
+            name.replace(at, 1, sep);
+        return name;
+    };
+    std::string lines = "folder\t0001000154534C41\tTSLA\t7\tok\t" + shown("C/B/title") + "\n" +
+                        "tmd\t00010005544C4344\tTLCD\t2\tok\t" + shown("C/B/x.TMD") + "\n" +
+                        Wad + "incomplete: 2 of 3 contents missing\t" + shown("C/Upper.Wad") + "\n" +
+                        Wad + "ok\t" + shown("C/a.wad") + "\n" +
+                        "ticket\t0000000100000002\tSystem Menu\t450\tok\t" + shown("C/c.tik") + "\n";
+    if (!UnderWine)
+        lines += Wad + "ok\tC/link.wad\n";
+    for (const char* root : {"C", "C/"}) {
+        SCOPED_TRACE(root);
+        ToolRun run = runTool({"/l", "/r", root}, dir.path);
+        EXPECT_EQ(run.out, lines);
+        EXPECT_EQ(run.exitCode, 0);
+        EXPECT_EQ(run.err, "Tessarlumen: " + std::string(UnderWine ? "5 files: 4 ok" : "6 files: 5 ok") +
+                               ", 1 incomplete, " + (UnderWine ? "1 skipped" : "4 skipped") + "\n");
+    }
+}
+
+// Without /r a folder stays a file that cannot be read; a title folder or a
+// file named outright is reported whatever its name; under /v a folder
+// without a title proves nothing.
+TEST(Walk, WhatIsWalked) {
+    TempDir dir;
+    writeCollection(dir);
+    dir.write("C/empty/readme", Bytes(10));
+    const struct {
+        const char* name;
+        std::vector<std::string> args;
+        std::string out;
+        int exitCode;
+    } cases[] = {
+        {"no /r", {"/l", "C"}, "-\t-\t-\t-\tcannot read: Is a directory\tC\n", 11},
+        {"a title folder named", {"/l", "/r", "C/B/title"}, "folder\t0001000154534C41\tTSLA\t7\tok\tC/B/title\n", 0},
+        {"a file of another name", {"/l", "/r", "C/B/notes.txt"}, "-\t-\t-\t-\tunknown file structure\tC/B/notes.txt\n",
+         14},
+        {"no title inside", {"/l", "/r", "C/empty"}, "", 0},
+        {"no title inside, under /v", {"/l", "/r", "/v", "C/empty"},
+         "-\t-\t-\t-\tcannot read: no title files found\t-\tC/empty\n", 11},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        ToolRun run = runTool(c.args, dir.path);
+        std::string out = c.out;
+        if (UnderWine)
+            for (std::size_t at = out.find("C/"); at != std::string::npos; at = out.find("C/", at + 2))
+                out.replace(at + 1, 1, "\\");
+        EXPECT_EQ(run.out, out);
+        EXPECT_EQ(run.exitCode, c.exitCode);
+    }
+}
+
+// The walk feeds the verifying threads: the same lines at any --jobs.
+TEST(Walk, TheSameAtAnyJobs) {
+    TempDir dir;
+    writeCollection(dir);
+    ToolRun one = runTool({"/l", "/r", "/v", "--jobs=1", "C"}, dir.path);
+    EXPECT_EQ(one.exitCode, 16);
+    EXPECT_EQ(std::count(one.out.begin(), one.out.end(), '\n'), UnderWine ? 5 : 6);
+    for (const char* jobs : {"--jobs=2", "--jobs=5"})
+        EXPECT_EQ(runTool({"/l", "/r", "/v", jobs, "C"}, dir.path).out, one.out) << jobs;
+}
+
+// A folder that cannot be read is a failure with its reason; under /k the
+// walk goes on past it.
+TEST(Walk, AnUnreadableFolder) {
+    SKIP_UNDER_WINE("POSIX permissions");
+    TempDir dir;
+    ASSERT_EQ(chmod(dir.path.c_str(), 0755), 0);
+    std::string tool = dir.path + "/Tessarlumen";
+    std::filesystem::copy_file(TESSARLUMEN_EXE, tool);
+    ASSERT_EQ(chmod(tool.c_str(), 0755), 0);
+    std::filesystem::create_directories(dir.path + "/C/A");
+    std::filesystem::create_directories(dir.path + "/C/locked");
+    dir.write("C/z.tik", titlecraft::ticketBytes({}));
+    ASSERT_EQ(chmod((dir.path + "/C").c_str(), 0755), 0);
+    ASSERT_EQ(chmod((dir.path + "/C/locked").c_str(), 0), 0);
+    ToolRun run = runProgram(tool, {"/n", "/r", "/k", "C"}, dir.path, {}, true);
+    EXPECT_EQ(run.exitCode, 11);
+    EXPECT_EQ(run.out.rfind("\nError: Cannot read file 'C/locked' !\n\n\nTicket info of \"C/z.tik\" :\n", 0), 0u)
+        << run.out;
+    EXPECT_EQ(run.err, "Tessarlumen: C/locked: Permission denied\n");
+    chmod((dir.path + "/C/locked").c_str(), 0755);
 }
 
 }  // namespace

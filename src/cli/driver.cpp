@@ -4,10 +4,12 @@
 #include "cli/driver.h"
 
 #include <cerrno>
+#include <climits>
 #include <cstring>
 
 #include "cli/keys.h"
 #include "cli/options.h"
+#include "cli/sources.h"
 #include "cli/wait.h"
 #include "common/names.h"
 #include "common/output.h"
@@ -48,6 +50,7 @@ const char* const UsageLines[] = {
     "             /k  -- keep going after a file that fails",
     "             /j  -- JSON Lines: one object per file (implies /k and /n)",
     "             /l  -- one line per file, its result and name (implies /k and /n)",
+    "             /r  -- walk folders for .wad, .tik, .tmd files and title folders",
     "             /v  -- verify signatures, the ticket and every content's hash",
     "             --keys=DIR  -- the folder of the keys /v checks with",
     "             --jobs=N  -- /v verifies N files at once (all cores; at most 256)",
@@ -116,6 +119,7 @@ constexpr FailureRow Failures[] = {
     {Failure::RecordsPastSection, &UnknownStructure, "the TMD claims more records than its section holds",
      "records-past-section"},
     {Failure::FolderTmdNotTmd, &UnknownStructure, "the folder's TMD file is no TMD", "folder-tmd-not-tmd"},
+    {Failure::NoTitleFiles, &CannotRead, "no title files found", "no-title-files"},
     {Failure::NoMemory, &OutOfMemory, "not enough memory", "out-of-memory"},
     {Failure::Library, &LibraryFailed, "", "library"},
     {Failure::Stopped, &Stopped, "", "stopped"},
@@ -281,12 +285,14 @@ enum class Stop { None, FileFailed, OutputFailed, LibraryFailed, Interrupted };
 // What the files reported came to, in the order the tally names them:
 // under /v genuine, unproven, failed; without it ok, incomplete; then the
 // files not read.
-enum Tallied { Genuine, Good, Unproven, Incomplete, Failed, NotRead, TalliedCount };
-const char* const TallyWords[TalliedCount] = {"genuine", "ok", "unproven", "incomplete", "failed", "not read"};
+enum Tallied { Genuine, Good, Unproven, Incomplete, Failed, NotRead, Skipped, TalliedCount };
+const char* const TallyWords[TalliedCount] = {"genuine", "ok",       "unproven", "incomplete",
+                                              "failed",  "not read", "skipped"};
 
 struct Tally {
     unsigned files;
-    unsigned count[TalliedCount];
+    unsigned count[TalliedCount];  // Skipped: entries the walks under /r passed over
+    bool walked;                   // a folder was walked
 };
 
 Tallied talliedAs(Failure status, const LoadFailure& failure) {
@@ -298,12 +304,13 @@ Tallied talliedAs(Failure status, const LoadFailure& failure) {
 }
 
 // One line on standard error at the end of a run of one line a file or of
-// verification over more than one file: on a terminal always, elsewhere
-// only when a file was not genuine or ok, so a clean run stays quiet.
+// verification over more than one file or a folder walked: on a terminal
+// always, elsewhere only when a file was not genuine or ok, so a clean run
+// stays quiet.
 void printTally(const Tally& tally, bool stopped) {
     bool clean = tally.count[Genuine] + tally.count[Good] == tally.files;
-    if (runOptions.jsonOutput || (!runOptions.lineOutput && !runOptions.verify) || tally.files < 2 ||
-        (clean && !osStderrIsTerminal()))
+    if (runOptions.jsonOutput || (!runOptions.lineOutput && !runOptions.verify) ||
+        (tally.files < 2 && !tally.walked) || (clean && !osStderrIsTerminal()))
         return;
     outToStderr(true);
     outText(stopped ? "Tessarlumen: stopped after " : "Tessarlumen: ");
@@ -324,9 +331,10 @@ void printTally(const Tally& tally, bool stopped) {
 }
 
 // The files of a run, loaded on the pool's threads and reported on this
-// one, in the order of the arguments.
+// one, in the order of the arguments and the walks in their places.
 struct RunFiles {
-    PathChar** names;    // argv from its second entry: item i is names[i]
+    FileSource source;
+    FileItem* items;     // by pool slot: the file's name, or a walk's failure
     LoadedFile* loaded;  // by pool slot
     bool flushEachFile;
     RunCodes codes;
@@ -335,12 +343,21 @@ struct RunFiles {
     char reason[OsCryptoReasonRoom];  // the library's, when it failed
 };
 
-void loadFile(void* context, int item, int slot, OsTurn* turn) {
+bool nextFile(void* context, int, int slot) {
+    auto* files = static_cast<RunFiles*>(context);
+    return nextFileItem(&files->source, &files->items[slot]);
+}
+
+void loadFile(void* context, int, int slot, OsTurn* turn) {
     auto* files = static_cast<RunFiles*>(context);
     LoadedFile& file = files->loaded[slot];
     file = LoadedFile{};
-    const PathChar* name = files->names[item];
-    if (name[0] != 0) {
+    const FileItem& item = files->items[slot];
+    const PathChar* name = item.name;
+    if (item.failure != Failure::None) {
+        file.title.osError = item.osError;
+        file.failure = item.failure;
+    } else if (name[0] != 0) {
         file.failure = loadTitle(&file.title, name, runOptions.verify ? &keySet : nullptr, turn);
     } else if (!isBlankedOption(name) && runOptions.verify) {
         // Under /v exit 0 says every file named was proven: an empty name
@@ -355,9 +372,9 @@ void discardFile(void* context, int, int slot) {
 }
 
 // Reports one loaded file, or its failure; false when the run ends here.
-bool reportFile(void* context, int item, int slot) {
+bool reportFile(void* context, int, int slot) {
     auto* files = static_cast<RunFiles*>(context);
-    currentFileName = files->names[item];
+    currentFileName = files->items[slot].name;
     LoadedFile& file = files->loaded[slot];
     if (file.failure == Failure::Stopped) {
         files->stop = Stop::Interrupted;  // an interrupt: the run ends without this file
@@ -404,16 +421,34 @@ int reportFiles(int argc, PathChar** argv) {
     int threads = jobCount < OsMostThreads ? jobCount : OsMostThreads;
     int slots = threads > 1 ? threads + 2 : 1;
     LoadedFile one;
+    FileItem oneItem{};
     bool flushEachFile = osStdoutIsTerminal() || runOptions.verify != 0;
-    RunFiles files{argv + 1, &one, flushEachFile, {ExitOk, false}, {}, Stop::None, {}};
+    RunFiles files{{}, &oneItem, &one, flushEachFile, {ExitOk, false}, {}, Stop::None, {}};
+    startFileSource(&files.source, argv + 1, argc - 1, runOptions.recursive != 0, runOptions.verify != 0);
+    auto count = static_cast<std::size_t>(slots);
     if (slots > 1) {
-        files.loaded = static_cast<LoadedFile*>(osAlloc(sizeof(LoadedFile) * static_cast<std::size_t>(slots)));
-        if (files.loaded == nullptr)
+        files.loaded = static_cast<LoadedFile*>(osAlloc(sizeof(LoadedFile) * count));
+        files.items = static_cast<FileItem*>(osAlloc(sizeof(FileItem) * count));
+        if (files.loaded == nullptr || files.items == nullptr) {
+            osFree(files.loaded);
+            osFree(files.items);
             return runError("Not enough working memory!", nullptr, "", nullptr, ExitOutOfMemory);
+        }
+        for (std::size_t i = 0; i < count; ++i)
+            files.items[i] = FileItem{};
     }
-    osRunInOrder({&files, loadFile, reportFile, discardFile}, argc - 1, threads, slots);
-    if (slots > 1)
+    // A walk may find any number of files; the arguments are as many as they are.
+    osRunInOrder({&files, nextFile, loadFile, reportFile, discardFile}, runOptions.recursive ? INT_MAX : argc - 1,
+                 threads, slots);
+    for (std::size_t i = 0; i < count; ++i)
+        releaseFileItem(&files.items[i]);
+    endFileSource(&files.source);
+    files.tally.count[Skipped] = files.source.skipped;
+    files.tally.walked = files.source.walkedFolders > 0;
+    if (slots > 1) {
         osFree(files.loaded);
+        osFree(files.items);
+    }
     // The threads have ended: the run ends as the files made it. At an
     // interrupt the reports made so far are written out, and the process
     // ends as the interrupt would have ended it.

@@ -9,7 +9,7 @@ const OptionEntry Options[] = {
     {"/n", OptionEffect::NoWait},      {"/h", OptionEffect::Help},
     {"/?", OptionEffect::Help},        {"/k", OptionEffect::KeepGoing},
     {"/j", OptionEffect::Json},        {"/v", OptionEffect::Verify},
-    {"/l", OptionEffect::Lines},
+    {"/l", OptionEffect::Lines},       {"/r", OptionEffect::Recursive},
     {"--keys=DIR", OptionEffect::KeyFolder}, {"--jobs=N", OptionEffect::Jobs},
     {"--", OptionEffect::EndOfOptions},
     {"--help", OptionEffect::Help},    {"--version", OptionEffect::Version},
@@ -128,6 +128,9 @@ Word readShortWord(const PathChar* body) {
         return oneEffect(OptionEffect::Help);
     if (isText(body, "version", true))
         return oneEffect(OptionEffect::Version);
+    // Read by its first letter before r was one: the word stays /v.
+    if (isText(body, "verify", true))
+        return oneEffect(OptionEffect::Verify);
     bool allLetters = body[0] != 0;
     bool onlyQuiet = true;
     bool laterActs = false;  // a letter that acts, after the first
@@ -174,6 +177,9 @@ void apply(OptionEffect effect, const PathChar* value) {
         runOptions.lineOutput = 1;
         runOptions.keepGoing = 1;
         runOptions.waitForKey = 0;
+        break;
+    case OptionEffect::Recursive:
+        runOptions.recursive = 1;
         break;
     case OptionEffect::Verify:
         runOptions.verify = 1;

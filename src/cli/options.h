@@ -14,7 +14,9 @@ enum ArgStatus {
     ArgsJobsNeedValue = 4,  // the same for --jobs and "jobs"
 };
 
-enum class OptionEffect { NoWait, Help, KeepGoing, Json, Lines, Verify, KeyFolder, Jobs, Version, EndOfOptions };
+enum class OptionEffect {
+    NoWait, Help, KeepGoing, Json, Lines, Recursive, Verify, KeyFolder, Jobs, Version, EndOfOptions
+};
 
 // Every option the parser accepts, as the help names it. A name of two
 // characters starting with '/' is a letter, taken in either case after a
@@ -45,11 +47,12 @@ struct Word {
 // wildcard, so it is a file whatever it starts with. After a '-' or '/':
 // "keys=DIR" and "jobs=N" are the long options (other words starting
 // with "keys" or "jobs" lack their value); "help" and "version" are the
-// long options; letters of options, with one beyond n, h and ?, bundle,
-// each taken; letters among n, h and ? alone are read by the first, as is
-// any other word that holds no k, j, l or v after its first character
-// ("/nowait", "-Hfoo", "/verify", "-keep"); one that does is unknown, as
-// reading it by its first letter would drop an option without a word.
+// long options, and "verify" is /v; letters of options, with one beyond
+// n, h and ?, bundle, each taken; letters among n, h and ? alone are read
+// by the first, as is any other word that holds no k, j, l, r or v after
+// its first character ("/nowait", "-Hfoo", "-keep"); one that does is
+// unknown ("/recursive"), as reading it by its first letter would drop an
+// option without a word.
 Word readWord(const PathChar* arg, bool expanded);
 
 // Whether an argument is an option that parsing blanked, rather than an

@@ -17,9 +17,10 @@ struct RunOptions {
     std::uint16_t jsonOutput;  // one JSON object a line per file
     std::uint16_t verify;      // check signatures, the ticket and the contents
     std::uint16_t lineOutput;  // one line a file instead of its report
+    std::uint16_t recursive;   // walk the folders named that are no title folders
 };
 
-inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0, 0, 0};
+inline constexpr RunOptions DefaultRunOptions = {1, 0, 0, 0, 0, 0, 0, 0, 0};
 
 extern RunOptions runOptions;
 

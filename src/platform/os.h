@@ -52,6 +52,12 @@ struct OsFile {
     int error;
 };
 
+// What a folder's entry is, as a walk over folders needs it: a regular
+// file or a link to one; a folder itself (not a link to one, so that a
+// walk never goes round in a loop); or anything else (a FIFO, a device, a
+// link to a folder or to nothing).
+enum OsEntryKind { OsEntryFile = 0, OsEntryFolder = 1, OsEntryOther = 2 };
+
 // The most bytes osEncodeForOutput writes for one character.
 inline constexpr std::size_t OsMaxEncodedChar = 16;
 
@@ -110,11 +116,11 @@ struct OsMethods {
     // nowhere is there: OsError, ENOENT); OsError with file->error, which
     // is OsNotRegularFile for a FIFO or device, EISDIR for a folder.
     OsResult (*openRegular)(const PathChar* name, OsFile* file);
-    // Calls `each` with the name of every entry of `folder` (not "." or
-    // ".."), in no order, until it returns false. OsError with the
+    // Calls `each` with the name and kind of every entry of `folder` (not
+    // "." or ".."), in no order, until it returns false. OsError with the
     // system's error number in `*error` when the folder cannot be read.
-    OsResult (*readFolder)(const PathChar* folder, bool (*each)(void* context, const PathChar* entry), void* context,
-                           int* error);
+    OsResult (*readFolder)(const PathChar* folder, bool (*each)(void* context, const PathChar* entry, OsEntryKind kind),
+                           void* context, int* error);
     // Waits for one key press on the console itself (not standard input),
     // without echo and without waiting for Enter, and consumes the whole
     // key. Returns at once unless someone can see the prompt and answer
@@ -176,7 +182,7 @@ inline int osFolderError(const PathChar* name) {
 inline OsResult osOpenRegular(const PathChar* name, OsFile* file) {
     return osMethods->openRegular(name, file);
 }
-inline OsResult osReadFolder(const PathChar* folder, bool (*each)(void* context, const PathChar* entry),
+inline OsResult osReadFolder(const PathChar* folder, bool (*each)(void* context, const PathChar* entry, OsEntryKind kind),
                              void* context, int* error) {
     return osMethods->readFolder(folder, each, context, error);
 }

@@ -448,7 +448,27 @@ OsResult posixOpenRegular(const char* name, OsFile* file) {
     return describe(fd, file, true);
 }
 
-OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), void* context, int* error) {
+// The kind the listing gives where it can; a link, or an entry of a file
+// system that does not say, is looked at (a link through to what it leads to).
+OsEntryKind entryKind(DIR* entries, const dirent* entry) {
+    if (entry->d_type == DT_REG)
+        return OsEntryFile;
+    if (entry->d_type == DT_DIR)
+        return OsEntryFolder;
+    if (entry->d_type != DT_LNK && entry->d_type != DT_UNKNOWN)
+        return OsEntryOther;
+    struct stat st;
+    if (fstatat(dirfd(entries), entry->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return OsEntryOther;
+    if (S_ISDIR(st.st_mode))
+        return OsEntryFolder;
+    if (S_ISLNK(st.st_mode) && fstatat(dirfd(entries), entry->d_name, &st, 0) != 0)
+        return OsEntryOther;
+    return S_ISREG(st.st_mode) ? OsEntryFile : OsEntryOther;
+}
+
+OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*, OsEntryKind), void* context,
+                         int* error) {
     DIR* entries = opendir(folder);
     if (entries == nullptr) {
         *error = errno;
@@ -460,7 +480,7 @@ OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*), v
         if (entry == nullptr)
             break;
         if (std::strcmp(entry->d_name, ".") != 0 && std::strcmp(entry->d_name, "..") != 0 &&
-            !each(context, entry->d_name))
+            !each(context, entry->d_name, entryKind(entries, entry)))
             break;
     }
     *error = errno;

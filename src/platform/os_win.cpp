@@ -236,7 +236,16 @@ OsResult winOpenRegular(const wchar_t* name, OsFile* file) {
     return OsOk;
 }
 
-OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*), void* context, int* error) {
+// A folder that is a reparse point (a junction, a link to a folder) is
+// not walked into; a file that is one is a link, followed when read.
+OsEntryKind entryKind(DWORD attributes) {
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ? OsEntryOther : OsEntryFolder;
+    return (attributes & FILE_ATTRIBUTE_DEVICE) != 0 ? OsEntryOther : OsEntryFile;
+}
+
+OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*, OsEntryKind), void* context,
+                       int* error) {
     std::size_t n = std::wcslen(folder);
     auto* pattern = static_cast<wchar_t*>(std::malloc((n + 3) * sizeof(wchar_t)));
     if (pattern == nullptr) {
@@ -256,7 +265,8 @@ OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*
     }
     do {
         const wchar_t* name = found.cFileName;
-        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 && !each(context, name))
+        if (std::wcscmp(name, L".") != 0 && std::wcscmp(name, L"..") != 0 &&
+            !each(context, name, entryKind(found.dwFileAttributes)))
             break;
     } while (FindNextFileW(search, &found));
     FindClose(search);

@@ -13,12 +13,12 @@
 
 struct Pool {
     const OsOrderedWork* work;
-    int count;
     int slots;
     PoolSync* sync;
     // Guarded by the lock:
     int next;      // the next item to start
     int finished;  // items finished so far, in order
+    bool ended;    // `next` made no item: there are `next` items in all
     bool stop;
     bool* done;  // by slot: its item's work is done
 };
@@ -42,9 +42,14 @@ void worker(void* argument) {
     auto* pool = static_cast<Pool*>(argument);
     for (;;) {
         poolLock(pool->sync);
-        while (going(pool) && pool->next < pool->count && pool->next - pool->finished >= pool->slots)
+        while (going(pool) && !pool->ended && pool->next - pool->finished >= pool->slots)
             poolWait(pool->sync);
-        if (!going(pool) || pool->next >= pool->count) {
+        if (going(pool) && !pool->ended &&
+            !pool->work->next(pool->work->context, pool->next, pool->next % pool->slots)) {
+            pool->ended = true;
+            poolWakeAll(pool->sync);
+        }
+        if (!going(pool) || pool->ended) {
             poolUnlock(pool->sync);
             return;
         }
@@ -62,11 +67,15 @@ void worker(void* argument) {
 // results of items started meanwhile are discarded once every worker has
 // ended, which work in progress does at its next block.
 void finishInOrder(Pool* pool, PoolThread** threads, int started) {
-    for (int item = 0; item < pool->count; ++item) {
+    for (int item = 0;; ++item) {
         int slot = item % pool->slots;
         poolLock(pool->sync);
-        while (!pool->done[slot] && !osInterrupted())
+        while (!pool->done[slot] && !(pool->ended && item >= pool->next) && !osInterrupted())
             poolWait(pool->sync);
+        if (!pool->done[slot] && pool->ended && item >= pool->next) {
+            poolUnlock(pool->sync);
+            break;
+        }
         bool take = pool->done[slot] && !osInterrupted();
         pool->done[slot] = !take && pool->done[slot];
         poolUnlock(pool->sync);
@@ -88,8 +97,8 @@ void finishInOrder(Pool* pool, PoolThread** threads, int started) {
         pool->work->discard(pool->work->context, item, item % pool->slots);
 }
 
-void runHere(const OsOrderedWork& work, int count) {
-    for (int item = 0; item < count && !osStopRequested(); ++item) {
+void runHere(const OsOrderedWork& work) {
+    for (int item = 0; !osStopRequested() && work.next(work.context, item, 0); ++item) {
         work.run(work.context, item, 0, nullptr);
         if (!work.finish(work.context, item, 0)) {
             stopping = true;
@@ -116,12 +125,12 @@ bool osStopRequested() {
     return stopping.load(std::memory_order_relaxed) || osInterrupted();
 }
 
-void osRunInOrder(const OsOrderedWork& work, int count, int threads, int slots) {
+void osRunInOrder(const OsOrderedWork& work, int most, int threads, int slots) {
     stopping = false;
-    threads = threads < count ? threads : count;
+    threads = threads < most ? threads : most;
     threads = threads < OsMostThreads ? threads : OsMostThreads;
     slots = slots > threads ? slots : threads;
-    Pool pool{&work, count, slots, threads > 1 ? poolSyncNew() : nullptr, 0, 0, false, nullptr};
+    Pool pool{&work, slots, threads > 1 ? poolSyncNew() : nullptr, 0, 0, false, false, nullptr};
     pool.done = pool.sync != nullptr ? static_cast<bool*>(std::calloc(static_cast<std::size_t>(slots), sizeof(bool)))
                                      : nullptr;
     PoolThread* started[OsMostThreads];
@@ -130,7 +139,7 @@ void osRunInOrder(const OsOrderedWork& work, int count, int threads, int slots) 
         if ((started[running] = poolThreadStart(worker, &pool)) == nullptr)
             break;
     if (running == 0)
-        runHere(work, count);
+        runHere(work);
     else
         finishInOrder(&pool, started, running);
     std::free(pool.done);

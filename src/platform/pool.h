@@ -27,8 +27,10 @@ bool osAwaitTurn(OsTurn* turn);
 // came (osInterrupted). Work in progress looks at it between blocks.
 bool osStopRequested();
 
-// Items 0 to count - 1. `run` does an item's work, on any thread, into
-// the slot given (slots are reused once an item is finished); `finish`
+// Items 0, 1, ... for as long as `next` makes one ready: it is asked for
+// each item in order, one at a time, on any thread, and puts what the item
+// is into its slot. `run` does an item's work, on any thread, into the
+// slot given (slots are reused once an item is finished); `finish`
 // takes its result on the calling thread, in the items' order, and
 // returns false to stop: no item is started after that, work in progress
 // sees osStopRequested, and `discard` takes the result of each item run
@@ -36,13 +38,15 @@ bool osStopRequested();
 // next `finish`.
 struct OsOrderedWork {
     void* context;
+    bool (*next)(void* context, int item, int slot);
     void (*run)(void* context, int item, int slot, OsTurn* turn);
     bool (*finish)(void* context, int item, int slot);
     void (*discard)(void* context, int item, int slot);
 };
 
-// Runs the items on `threads` threads (at most OsMostThreads), at most
-// `slots` items ahead of the oldest not yet finished (slots >= threads). With one thread, or when no
+// Runs the items on `threads` threads (at most OsMostThreads, and no more
+// than the `most` items there can be), at most `slots` items ahead of the
+// oldest not yet finished (slots >= threads). With one thread, or when no
 // thread can be started, every item runs and finishes on the calling
 // thread, one after the other.
-void osRunInOrder(const OsOrderedWork& work, int count, int threads, int slots);
+void osRunInOrder(const OsOrderedWork& work, int most, int threads, int slots);

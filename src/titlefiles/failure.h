@@ -17,6 +17,7 @@ enum class Failure : std::uint8_t {
     NoSignature,         // neither a WAD prefix nor an issuer tail
     RecordsPastSection,  // a WAD's TMD claims more records than its section holds
     FolderTmdNotTmd,     // a title folder's TMD file is no TMD
+    NoTitleFiles,        // under /v, a folder walked (/r) holds no title
     NoMemory,            // a buffer could not be allocated
     Library,             // the cryptography library failed; its reason is in LoadedTitle::reason
     Stopped,             // the run began to stop: the file is not reported

@@ -56,7 +56,7 @@ struct TmdFiles {
     char names[MostSpellings][FolderFileNameRoom];
 };
 
-bool takeNumberedTmd(void* context, const PathChar* entry) {
+bool takeNumberedTmd(void* context, const PathChar* entry, OsEntryKind) {
     auto* best = static_cast<TmdFiles*>(context);
     constexpr std::size_t Prefix = sizeof NumberedTmdPrefix - 1;
     constexpr std::size_t MostDigits = 19;
@@ -374,7 +374,7 @@ bool contentIdOf(const char* name, std::uint32_t* id) {
     return false;
 }
 
-bool takeContentEntry(void* context, const PathChar* entry) {
+bool takeContentEntry(void* context, const PathChar* entry, OsEntryKind) {
     auto* found = static_cast<ContentEntries*>(context);
     char name[FolderFileNameRoom];
     std::uint32_t id = 0;
@@ -533,6 +533,15 @@ Failure loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* key
     const char* ticketName = nullptr;
     failure = readTicket(title, folder, &ticketName);
     return failure == Failure::None ? findContents(title, folder, keys, tmds, ticketName) : failure;
+}
+
+bool isTitleFolder(const PathChar* folder) {
+    OsFile tmd{};
+    TmdFiles tmds;
+    OsResult opened = openTmd(folder, &tmd, &tmds, false);
+    if (opened == OsOk)
+        osClose(&tmd);
+    return opened != OsAbsent;
 }
 
 void releaseFolder(FolderParts* parts) {

@@ -20,3 +20,8 @@
 Failure loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* keys, bool* isFolder);
 
 void releaseFolder(FolderParts* parts);
+
+// Whether the folder `folder` is a title folder, by the names of its
+// files alone: one with a TMD file, or with one by such a name that will
+// not open, is reported as one title; any other is walked under /r.
+bool isTitleFolder(const PathChar* folder);

@@ -215,6 +215,36 @@ TEST(Folder, FailingOtherFilesAreNamed) {
     }
 }
 
+// A title folder's banner: from the reading of content 0's file that
+// matched its hash, else from the encrypted one, which needs the key.
+TEST(Folder, BannerNames) {
+    useMemoryKeys({});
+    const titlecraft::Banner banner = {0x80, {{}, u"Folder Channel"}};
+    const struct {
+        const char* name;
+        Layout layout;
+        const char* json;
+    } cases[] = {
+        {"as delivered", {.banner = banner}, R"({"names":{"en":"Folder Channel"}})"},
+        {"unpacked", {.form = Form::Decrypted, .banner = banner}, R"({"names":{"en":"Folder Channel"}})"},
+        {"unpacked, no ticket", {.form = Form::Decrypted, .ticket = false, .banner = banner},
+         R"({"names":{"en":"Folder Channel"}})"},
+        {"as delivered, no ticket", {.ticket = false, .banner = banner}, "null"},
+        {"as delivered, damaged", {.damaged = 0, .banner = banner}, R"({"names":{"en":"Folder Channel"}})"},
+        {"unpacked, damaged", {.form = Form::Decrypted, .damaged = 0, .banner = banner}, "null"},
+        {"its file missing", {.missing = 0, .banner = banner}, "null"},
+        // The file read names the title, not another beside it.
+        {"a damaged second file", {.copy = Copy::DamagedDecrypted, .banner = banner},
+         R"({"names":{"en":"Folder Channel"}})"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        MemoryFolder folder(files(c.layout));
+        json j = json::parse(runFolder({"/j", "/v", "--keys=k", "title"}).out);
+        EXPECT_EQ(j["banner"], json::parse(c.json));
+    }
+}
+
 // A TMD file beside title.tmd is compared block by block: one longer than
 // a block differs when only its first block does, or only its last.
 TEST(Folder, ALongTmdCopyDiffersInAnyBlock) {

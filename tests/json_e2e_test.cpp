@@ -231,8 +231,8 @@ TEST(Json, FieldsOfEveryKind) {
 
 TEST(Json, SamplesOneLineEach) {
     std::vector<std::string> args = {"/j"};
-    for (const titlecraft::SampleFile& file : titlecraft::sampleFiles())
-        args.push_back("samples/" + file.name);
+    for (const std::string& name : titlecraft::sampleNames())
+        args.push_back("samples/" + name);
     ToolRun run = runTool(args, SOURCE_DIR);
     EXPECT_EQ(run.exitCode, 0);
     std::vector<json> lines = parseLines(run.out);

@@ -391,6 +391,7 @@ TEST(Verify, EachFindingAtEveryReadSize) {
         MemoryRun plain = runInMemory({"/j", "f"}, file);
         json withoutVerify = j;
         withoutVerify.erase("verify");
+        withoutVerify.erase("banner");
         if (withoutVerify.contains("contents"))
             for (json& content : withoutVerify["contents"])
                 content.erase("hash");
@@ -476,6 +477,66 @@ TEST(Verify, TextLines) {
         EXPECT_NE(run.out.find(c.lines + std::string(78, '_') + "\n"), std::string::npos) << run.out;
     }
     useMemoryKeys({});
+}
+
+// A banner's names: the magic at 0x40, else at 0x80, never elsewhere; the
+// text's name is the English one, else the first a slot holds; every
+// character the reports cannot show is replaced as in a file's name.
+TEST(Verify, BannerNames) {
+    useMemoryKeys({});
+    using titlecraft::Banner;
+    auto named = [](Banner banner, titlecraft::Ticket ticket = TitleTicket) {
+        return wad(parts({.banner = banner}, ticket));
+    };
+    // Content 0 too short for the slots after a magic at 0x40.
+    titlecraft::Tmd shortFirst = Title;
+    shortFirst.contents[0].size = 0x3A3;
+    const struct {
+        const char* name;
+        Bytes file;
+        const char* text;  // the Name line's name; null for none
+        const char* json;  // the banner field
+        const char* line;  // the one-line form's field
+    } cases[] = {
+        {"English, at 0x40", named({0x40, {u"\u65e5\u672c", u"Tessar Channel", u"Kanal"}}), "Tessar Channel",
+         R"({"names":{"ja":"日本","en":"Tessar Channel","de":"Kanal"}})", "Tessar Channel"},
+        {"at 0x80", named({0x80, {{}, u"Late"}}), "Late", R"({"names":{"en":"Late"}})", "Late"},
+        {"Japanese alone", named({0x40, {u"\u30c1"}}), "\u30c1", R"({"names":{"ja":"チ"}})", "\u30c1"},
+        {"Korean alone", named({0x40, {{}, {}, {}, {}, {}, {}, {}, {}, {}, u"Han"}}), "Han", R"({"names":{"ko":"Han"}})",
+         "Han"},
+        {"every slot empty", named({0x40, {{}, {}}}), nullptr, "null", "-"},
+        {"two lines, a tab and a lone surrogate", named({0x40, {{}, u"Two\nLines\tand \xd800 \U0001F600"}}),
+         "Two Lines?and \ufffd \U0001F600", R"({"names":{"en":"Two\nLines\tand \ufffd \ud83d\ude00"}})",
+         "Two Lines?and \ufffd \U0001F600"},
+        {"42 units, no terminator", named({0x40, {{}, std::u16string(42, u'x')}}), "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx",
+         R"({"names":{"en":"xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"}})", "xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx"},
+        {"no banner", genuine(), nullptr, "null", "-"},
+        {"the magic elsewhere", named({0x60, {{}, u"Elsewhere"}}), nullptr, "null", "-"},
+        {"too short for its slots", wad(parts({.banner = {0x40, {{}, u"Short"}}}, TitleTicket, shortFirst)), nullptr,
+         "null", "-"},
+        {"no key for it", named({0x40, {{}, u"Locked"}}, {.commonKey = 2}), nullptr, "null", "-"},
+        // Read from a content that failed its hash too; the verdict tells.
+        {"content 0 damaged", [&] { Bytes b = named({0x40, {{}, u"Damaged"}}); b.at(places().data + 0x800) ^= 1; return b; }(),
+         "Damaged", R"({"names":{"en":"Damaged"}})", "Damaged"},
+        {"content 0 cut short", [&] { Bytes b = named({0x40, {{}, u"Cut"}}); b.resize(places().data + 0x300); return b; }(),
+         nullptr, "null", "-"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        for (const MemoryForm& form : Forms) {
+            json j = json::parse(runInMemory({"/j", "/v", "--keys=k", "f"}, c.file, form).out);
+            EXPECT_EQ(j["banner"], json::parse(c.json));
+        }
+        std::string text = runInMemory({"/n", "/v", "--keys=k", "f"}, c.file).out;
+        std::size_t signatures = text.find("Signatures: ");
+        std::string before = text.substr(0, signatures);
+        if (c.text != nullptr)
+            EXPECT_EQ(before.substr(before.rfind('\n', before.size() - 2) + 1), "Name: " + std::string(c.text) + "\n");
+        else
+            EXPECT_EQ(before.find("Name: "), std::string::npos);
+        std::string line = runInMemory({"/l", "/v", "--keys=k", "f"}, c.file).out;
+        EXPECT_EQ(line.substr(line.rfind('\t', line.size() - 4) + 1), std::string(c.line) + "\tf\n");
+    }
 }
 
 // root.key: 512 bytes of modulus, perhaps an exponent, raw or as digits.

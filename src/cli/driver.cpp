@@ -557,6 +557,10 @@ Failure loadAndReport(LoadedFile* file, LoadFailure* failure) {
     return Failure::None;
 }
 
+bool walksFolders(int argc, PathChar* const* argv) {
+    return optionGiven(argc, argv, nullptr, OptionEffect::Recursive);
+}
+
 int runMain(int argc, PathChar** argv, const bool* expanded) {
     bool json = linesRequested(argc, argv, expanded);
     ArgStatus status = parseArguments(argc, argv, expanded);

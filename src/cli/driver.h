@@ -13,6 +13,10 @@
 // the entry code made from wildcard patterns: file names, never options.
 int runMain(int argc, PathChar** argv, const bool* expanded = nullptr);
 
+// Whether the options ask for folders to be walked (/r), so that the entry
+// code lets a wildcard match folders too.
+bool walksFolders(int argc, PathChar* const* argv);
+
 // Why a file could not be reported, or, under /v, the verdict on one that was.
 struct LoadFailure {
     Failure failure;

@@ -244,15 +244,20 @@ ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded) {
     return proceed ? ArgsOk : ArgsMissing;
 }
 
-bool linesRequested(int argc, PathChar* const* argv, const bool* expanded) {
+bool optionGiven(int argc, PathChar* const* argv, const bool* expanded, OptionEffect effect) {
     for (int i = 1; i < argc; ++i) {
         Word word = readWord(argv[i], expanded != nullptr && expanded[i]);
         for (int e = 0; e < word.count; ++e) {
             if (word.effects[e] == OptionEffect::EndOfOptions)
                 return false;
-            if (word.effects[e] == OptionEffect::Json || word.effects[e] == OptionEffect::Lines)
+            if (word.effects[e] == effect)
                 return true;
         }
     }
     return false;
+}
+
+bool linesRequested(int argc, PathChar* const* argv, const bool* expanded) {
+    return optionGiven(argc, argv, expanded, OptionEffect::Json) ||
+           optionGiven(argc, argv, expanded, OptionEffect::Lines);
 }

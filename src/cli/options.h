@@ -69,6 +69,10 @@ bool isBlankedOption(const PathChar* arg);
 // entry code made it from a wildcard pattern.
 ArgStatus parseArguments(int argc, PathChar** argv, const bool* expanded = nullptr);
 
+// Whether any option word before "--", even one after an unknown option,
+// has `effect`.
+bool optionGiven(int argc, PathChar* const* argv, const bool* expanded, OptionEffect effect);
+
 // Whether any argument, even one after an unknown option, asks for JSON
 // Lines or one line a file; argument errors then keep off standard output.
 bool linesRequested(int argc, PathChar* const* argv, const bool* expanded = nullptr);

@@ -21,6 +21,32 @@ std::size_t lengthOf(const PathChar* name) {
 
 }  // namespace
 
+namespace {
+
+void writeShownChar(char32_t c) {
+    char bytes[OsMaxEncodedChar];
+    std::size_t n = 0;
+    if (c != Undecodable && !isHiddenCodePoint(c))
+        n = osEncodeForOutput(c, bytes);
+    if (n > 0)
+        outWrite(bytes, n);
+    else
+        outChar('?');
+}
+
+}  // namespace
+
+void writeShownText(const char32_t* text, std::size_t n) {
+    for (std::size_t i = 0; i < n; ++i) {
+        if (text[i] == '\n')
+            outChar(' ');
+        else if (text[i] >= 0x20 && text[i] < 0x7F)
+            outChar(static_cast<char>(text[i]));
+        else
+            writeShownChar(text[i]);
+    }
+}
+
 void writeName(const PathChar* name) {
     std::size_t left = lengthOf(name);
     while (left > 0) {
@@ -38,15 +64,7 @@ void writeName(const PathChar* name) {
             continue;
         }
         std::size_t used = 1;
-        char32_t c = decodeNameChar(name, left, &used);
-        char bytes[OsMaxEncodedChar];
-        std::size_t n = 0;
-        if (c != Undecodable && !isHiddenCodePoint(c))
-            n = osEncodeForOutput(c, bytes);
-        if (n > 0)
-            outWrite(bytes, n);
-        else
-            outChar('?');
+        writeShownChar(decodeNameChar(name, left, &used));
         name += used;
         left -= used;
     }

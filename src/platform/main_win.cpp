@@ -61,9 +61,10 @@ bool globMatches(const wchar_t* pattern, const wchar_t* name) {
 // The names matching `pattern`, with the pattern's folder in front, in the
 // order Windows lists names: an ordinal comparison without regard to case.
 // FindFirstFileW also matches 8.3 short names (so "*.wad" finds x.wadx);
-// only names whose long form matches are kept. Folders are never matched:
-// a title folder is named outright.
-std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
+// only names whose long form matches are kept. Folders are matched only
+// when they are to be walked (/r); a title folder is otherwise named
+// outright.
+std::vector<std::wstring> matchesOf(const wchar_t* pattern, bool withFolders) {
     std::size_t folder = 0;
     for (std::size_t i = 0; pattern[i] != 0; ++i)
         if (pattern[i] == L'\\' || pattern[i] == L'/' || pattern[i] == L':')
@@ -76,7 +77,8 @@ std::vector<std::wstring> matchesOf(const wchar_t* pattern) {
     do {
         const wchar_t* name = found.cFileName;
         bool isFolder = (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-        if (!isFolder && globMatches(pattern + folder, name))
+        bool dots = std::wcscmp(name, L".") == 0 || std::wcscmp(name, L"..") == 0;
+        if ((!isFolder || (withFolders && !dots)) && globMatches(pattern + folder, name))
             matches.push_back(std::wstring(pattern, folder) + name);
     } while (FindNextFileW(search, &found));
     FindClose(search);
@@ -98,10 +100,11 @@ int wmain(int argc, wchar_t** argv) {
     static std::deque<std::wstring> expanded;
     std::vector<wchar_t*> args(argv, argv + 1);
     std::vector<bool> fromPattern(1, false);
+    bool withFolders = walksFolders(argc, argv);
     for (int i = 1; i < argc; ++i) {
         std::vector<std::wstring> matches;
         if (!isOption(argv[i]) && std::wcspbrk(argv[i], L"*?") != nullptr)
-            matches = matchesOf(argv[i]);
+            matches = matchesOf(argv[i], withFolders);
         if (matches.empty()) {
             args.push_back(argv[i]);
             fromPattern.push_back(false);

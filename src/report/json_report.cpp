@@ -321,6 +321,30 @@ void writeAlternates(const TitleFacts& facts) {
     outChar(']');
 }
 
+// The names a title's banner gives, by language; only the slots that hold one.
+void writeBanner(const BannerFacts& banner) {
+    static const char* const Languages[BannerLanguageCount] = {"ja", "en", "de", "fr", "es",
+                                                               "it", "nl", "zh-Hans", "zh-Hant", "ko"};
+    if (!banner.present) {
+        writeNullField("banner");
+        return;
+    }
+    outText(",\"banner\":{\"names\":{");
+    const char* between = "\"";
+    for (std::size_t i = 0; i < BannerLanguageCount; ++i) {
+        if (banner.lengths[i] == 0)
+            continue;
+        outText(between);
+        outText(Languages[i]);
+        outText("\":\"");
+        for (std::size_t c = 0; c < banner.lengths[i]; ++c)
+            writeEscaped(banner.names[i][c]);
+        outChar('"');
+        between = ",\"";
+    }
+    outText("}}");
+}
+
 void writeFile() {
     outText("{\"file\":");
     writeString(currentFileName);
@@ -343,6 +367,8 @@ void printTitleJson(const TitleFacts& facts) {
         writeVerifyFields(facts);
     if (facts.verify != nullptr && facts.folder != nullptr)
         writeAlternates(facts);
+    if (facts.verify != nullptr)
+        writeBanner(facts.banner);
     outText("}\n");
 }
 

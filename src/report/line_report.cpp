@@ -114,13 +114,21 @@ void printTitleLine(const TitleFacts& facts) {
     at = putLiteral(putText(at, identifier), "\t");
     at = putLiteral(facts.hasVersion ? putDecimal(at, facts.version) : putLiteral(at, "-"), "\t");
     if (facts.verify != nullptr)
-        at = putLiteral(putVerified(at, facts), "\t-\t");
+        at = putLiteral(putVerified(at, facts), "\t");
     else if (facts.contentsLacking > 0)
         at = putLiteral(putCount(putLiteral(at, "incomplete: "), facts.contentsLacking, facts.contentCount, "missing"),
                         "\t");
     else
         at = putLiteral(at, "ok\t");
     outCommit(static_cast<std::size_t>(at - start));
+    if (facts.verify != nullptr) {
+        int slot = shownBannerSlot(facts.banner);
+        if (slot >= 0)
+            writeShownText(facts.banner.names[slot], facts.banner.lengths[slot]);
+        else
+            outChar('-');
+        outChar('\t');
+    }
     endLine();
 }
 

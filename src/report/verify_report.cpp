@@ -2,6 +2,7 @@
 // The lines /v adds to a text report, and the words JSON names its findings by.
 #include "report/verify_report.h"
 
+#include "common/names.h"
 #include "common/output.h"
 #include "titlefiles/keyset.h"
 
@@ -96,6 +97,16 @@ void printDamagedEnd(const TitleFacts& facts) {
 
 }  // namespace
 
+int shownBannerSlot(const BannerFacts& banner) {
+    constexpr int English = 1;
+    if (banner.lengths[English] > 0)
+        return English;
+    for (std::size_t i = 0; i < BannerLanguageCount; ++i)
+        if (banner.lengths[i] > 0)
+            return static_cast<int>(i);
+    return -1;
+}
+
 const char* signatureWord(SignatureStatus status) {
     return SignatureWords[static_cast<int>(status)];
 }
@@ -118,6 +129,11 @@ const char* formWord(ContentForm form) {
 
 void printVerifyLines(const TitleFacts& facts) {
     const VerifyFacts& v = *facts.verify;
+    if (int slot = shownBannerSlot(facts.banner); slot >= 0) {
+        outText("Name: ");
+        writeShownText(facts.banner.names[slot], facts.banner.lengths[slot]);
+        outChar('\n');
+    }
     char* start = outReserve(VerifyLineLongest);
     char* at = putLiteral(start, "Signatures: ");
     if (holdsTmd(facts.kind))

@@ -17,6 +17,10 @@ inline constexpr std::size_t VerifyLineLongest = 160;
 // line of their part.
 void printVerifyLines(const TitleFacts& facts);
 
+// The banner's name the text shows: the English one, else the first a
+// slot holds; -1 when there is none.
+int shownBannerSlot(const BannerFacts& banner);
+
 // The JSON words of each status; null where JSON has null.
 const char* signatureWord(SignatureStatus status);
 const char* contentsWord(ContentsStatus status);

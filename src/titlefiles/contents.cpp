@@ -12,6 +12,11 @@ namespace {
 
 bool hashPlain(ContentHash* h, const std::uint8_t* plain, std::size_t n) {
     std::uint64_t take = std::min<std::uint64_t>(n, h->size - h->hashed);
+    if (h->keep != nullptr && h->kept < BannerKeptLength) {
+        auto part = static_cast<std::size_t>(std::min<std::uint64_t>(take, BannerKeptLength - h->kept));
+        std::memcpy(h->keep + h->kept, plain, part);
+        h->kept += part;
+    }
     h->hashed += take;
     return take == 0 || osSha1Update(h->sha, plain, static_cast<std::size_t>(take)) == OsOk;
 }
@@ -54,15 +59,28 @@ std::uint64_t storedLength(const WadWalk* w, std::size_t i) {
     return alignUp(readBe64(recordOf(*w->results, i), ContentSizeOffset), ContentBlockLength);
 }
 
+// Whether the content of a record holds the banner, and its bytes are yet
+// to be kept.
+bool keepsBanner(const ContentResults& r, ByteSpan record) {
+    return readBe16(record, ContentIndexOffset) == BannerContentIndex && !r.bannerRead;
+}
+
 bool beginCurrent(WadWalk* w) {
     ByteSpan record = recordOf(*w->results, w->current);
     w->hashing = true;
-    return beginContentHash(&w->hash, readBe64(record, ContentSizeOffset), w->results->titleKey,
-                            readBe16(record, ContentIndexOffset), w->results->plain);
+    bool begun = beginContentHash(&w->hash, readBe64(record, ContentSizeOffset), w->results->titleKey,
+                                  readBe16(record, ContentIndexOffset), w->results->plain);
+    if (keepsBanner(*w->results, record))
+        w->hash.keep = w->results->banner;
+    return begun;
 }
 
 bool finishCurrent(WadWalk* w) {
     w->hashing = false;
+    if (w->hash.keep != nullptr) {
+        w->results->bannerRead = true;
+        w->results->bannerLength = w->hash.kept;
+    }
     if (!endContentHash(&w->hash, recordOf(*w->results, w->current).data() + ContentHashOffset,
                         &w->results->hashes[w->current]))
         return false;
@@ -109,7 +127,7 @@ bool decryptTitleKey(ByteSpan ticket, const KeySet& keys, std::uint8_t key[OsAes
 
 bool beginContentHash(ContentHash* hash, std::uint64_t size, const std::uint8_t* titleKey, std::uint16_t index,
                       std::uint8_t* plain) {
-    *hash = ContentHash{size, 0, nullptr, nullptr, {}, 0, plain};
+    *hash = ContentHash{size, 0, nullptr, nullptr, {}, 0, plain, nullptr, 0};
     if (titleKey != nullptr) {
         std::uint8_t iv[OsAesBlockLength] = {static_cast<std::uint8_t>(index >> 8), static_cast<std::uint8_t>(index)};
         hash->aes = osAesCbcBegin(titleKey, iv);
@@ -254,9 +272,15 @@ bool beginContentFile(ContentFileCheck* check, const ContentResults& results, st
     check->length = length;
     check->readsEncrypted = length == alignUp(size, ContentBlockLength) && key != nullptr;
     check->readsPlain = length == size;
-    return (!check->readsEncrypted ||
-            beginContentHash(&check->encrypted, size, key, readBe16(record, ContentIndexOffset), results.plain)) &&
-           (!check->readsPlain || beginContentHash(&check->plain, size, nullptr, 0, nullptr));
+    bool begun =
+        (!check->readsEncrypted ||
+         beginContentHash(&check->encrypted, size, key, readBe16(record, ContentIndexOffset), results.plain)) &&
+        (!check->readsPlain || beginContentHash(&check->plain, size, nullptr, 0, nullptr));
+    if (keepsBanner(results, record)) {
+        check->encrypted.keep = check->keptEncrypted;
+        check->plain.keep = check->keptPlain;
+    }
+    return begun;
 }
 
 bool contentFileRead(const ContentFileCheck& check) {
@@ -268,8 +292,23 @@ bool feedContentFile(ContentFileCheck* check, const std::uint8_t* bytes, std::si
            (!check->readsPlain || feedContentHash(&check->plain, bytes, n));
 }
 
-bool endContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index, HashStatus* hash,
+namespace {
+
+// The banner's bytes from the reading that matched, else the encrypted one.
+void keepBannerOf(const ContentFileCheck& check, ContentResults* results, HashStatus plain) {
+    const ContentHash& from = plain == HashStatus::Ok || !check.readsEncrypted ? check.plain : check.encrypted;
+    if (from.keep == nullptr || (&from == &check.plain && plain != HashStatus::Ok))
+        return;
+    results->bannerRead = true;
+    results->bannerLength = from.kept;
+    std::memcpy(results->banner, from.keep, from.kept);
+}
+
+}  // namespace
+
+bool endContentFile(ContentFileCheck* check, ContentResults* resultsOut, std::size_t index, HashStatus* hash,
                     ContentForm* form) {
+    const ContentResults& results = *resultsOut;
     ByteSpan record = recordOf(results, index);
     std::uint64_t size = readBe64(record, ContentSizeOffset);
     const std::uint8_t* recorded = record.data() + ContentHashOffset;
@@ -278,6 +317,8 @@ bool endContentFile(ContentFileCheck* check, const ContentResults& results, std:
     bool done = (!check->readsEncrypted || endContentHash(&check->encrypted, recorded, &encrypted)) &&
                 (!check->readsPlain || endContentHash(&check->plain, recorded, &plain));
     dropContentFile(check);
+    if (done)
+        keepBannerOf(*check, resultsOut, plain);
     *hash = check->length < size ? HashStatus::Missing : HashStatus::Mismatch;
     *form = ContentForm::Unchecked;
     if (encrypted == HashStatus::Ok || plain == HashStatus::Ok) {

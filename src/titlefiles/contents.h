@@ -25,6 +25,10 @@ struct ContentHash {
     std::uint8_t carry[ContentBlockLength];  // an encrypted block split between pieces
     std::size_t carried;
     std::uint8_t* plain;  // PlainChunk bytes to decrypt into, not owned
+    // Where the content's first plain bytes are kept (for its banner), and
+    // how many of BannerKeptLength are; null when none are.
+    std::uint8_t* keep;
+    std::size_t kept;
 };
 
 // Begins hashing a content of `size` bytes, encrypted under `titleKey`
@@ -51,6 +55,10 @@ struct ContentResults {
     HashStatus* hashes;   // one a record (osAlloc)
     std::uint8_t* plain;  // PlainChunk bytes to decrypt into (osAlloc), with the key
     bool failed;          // the library failed
+    // Content 0's first plain bytes, once it has been read: its banner.
+    bool bannerRead;
+    std::size_t bannerLength;
+    std::uint8_t banner[BannerKeptLength];
 };
 
 // Starts the results for the TMD's `count` records, under the title key
@@ -93,6 +101,9 @@ struct ContentFileCheck {
     bool readsEncrypted;  // padded to 16 bytes, with the key at hand
     bool readsPlain;      // exactly the record's size
     std::uint64_t length;
+    // Content 0's first plain bytes by each reading, for its banner.
+    std::uint8_t keptEncrypted[BannerKeptLength];
+    std::uint8_t keptPlain[BannerKeptLength];
 };
 
 // Begins checking record `index` against a file `length` bytes long;
@@ -102,7 +113,9 @@ bool beginContentFile(ContentFileCheck* check, const ContentResults& results, st
 // Whether the file is to be read at all.
 bool contentFileRead(const ContentFileCheck& check);
 bool feedContentFile(ContentFileCheck* check, const std::uint8_t* bytes, std::size_t n);
-// What the file proves, once read; false when the library failed.
-bool endContentFile(ContentFileCheck* check, const ContentResults& results, std::size_t index, HashStatus* hash,
+// What the file proves, once read; false when the library failed. The
+// first file read of content 0 gives the results its banner: from the
+// reading that matched its hash, else from the encrypted one.
+bool endContentFile(ContentFileCheck* check, ContentResults* results, std::size_t index, HashStatus* hash,
                     ContentForm* form);
 void dropContentFile(ContentFileCheck* check);

@@ -4,6 +4,8 @@
 
 #include <cstring>
 
+#include "common/unicode.h"
+
 namespace {
 
 // The installed size counts a title's records, one TMD header and one ticket.
@@ -91,6 +93,46 @@ std::uint16_t folderContentsLacking(const FolderParts& folder, ByteSpan records,
     return lacking;
 }
 
+bool isSurrogate(char32_t unit, char32_t first) {
+    return unit >= first && unit < first + 0x400;
+}
+
+// One slot's name: its units up to the first NUL, surrogate pairs joined
+// and an unpaired surrogate read as U+FFFD; returns its length.
+std::uint8_t decodeName(ByteSpan slot, char32_t* out) {
+    std::uint8_t n = 0;
+    for (std::size_t i = 0; i < BannerNameUnits; ++i) {
+        char32_t unit = readBe16(slot, 2 * i);
+        if (unit == 0)
+            break;
+        char32_t low = i + 1 < BannerNameUnits ? readBe16(slot, 2 * i + 2) : 0;
+        if (isSurrogate(unit, 0xD800) && isSurrogate(low, 0xDC00)) {
+            out[n++] = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+            ++i;
+        } else {
+            out[n++] = isSurrogate(unit, 0xD800) || isSurrogate(unit, 0xDC00) ? ReplacementCharacter : unit;
+        }
+    }
+    return n;
+}
+
+// The names of the banner content 0 begins with: its magic at the first
+// offset that holds it, and the slots after it whole; nothing is guessed
+// from other offsets.
+void decodeBanner(ByteSpan kept, BannerFacts* banner) {
+    for (std::size_t at : BannerMagicOffsets) {
+        std::size_t names = at + BannerNamesOffset;
+        if (!holds(kept, names, BannerLanguageCount * BannerSlotLength) ||
+            std::memcmp(kept.data() + at, BannerMagic, BannerMagicLength) != 0)
+            continue;
+        for (std::size_t i = 0; i < BannerLanguageCount; ++i) {
+            banner->lengths[i] = decodeName(kept.subspan(names + i * BannerSlotLength, BannerSlotLength), banner->names[i]);
+            banner->present = banner->present || banner->lengths[i] > 0;
+        }
+        return;
+    }
+}
+
 }  // namespace
 
 ContentFacts decodeContent(ByteSpan records, std::size_t index) {
@@ -132,6 +174,8 @@ void decodeTitle(const LoadedTitle& title, TitleFacts* facts) {
         facts->contentsLacking = wadContentsLacking(facts->contents, facts->contentCount, title.layout.dataOffset,
                                                     facts->wad.fileLength);
     }
+    if (title.verify.verified && title.contents.bannerRead)
+        decodeBanner(ByteSpan(title.contents.banner, title.contents.bannerLength), &facts->banner);
     if (title.folder != nullptr && title.folder->names != nullptr)
         facts->contentsLacking = folderContentsLacking(*title.folder, facts->contents, facts->contentCount);
 }

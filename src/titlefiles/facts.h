@@ -127,6 +127,16 @@ struct WadFacts {
     std::uint64_t expectedLength;  // where the footer ends, by the header's section lengths
 };
 
+// A title's names from its banner (under /v), by language: Japanese,
+// English, German, French, Spanish, Italian, Dutch, Simplified Chinese,
+// Traditional Chinese, Korean. A name is its code points, with a line
+// break kept as it is; an unpaired surrogate reads U+FFFD.
+struct BannerFacts {
+    bool present;  // some slot holds a name
+    std::uint8_t lengths[BannerLanguageCount];  // 0 where a slot holds none
+    char32_t names[BannerLanguageCount][BannerNameUnits];
+};
+
 struct TitleFacts {
     FileKind kind;
     std::uint32_t titleHigh;
@@ -154,6 +164,8 @@ struct TitleFacts {
     WadFacts wad;
     // What verification found; null without /v.
     const VerifyFacts* verify;
+    // Under /v, the names in content 0's banner, when it was read.
+    BannerFacts banner;
 };
 
 struct ContentFacts {

@@ -218,7 +218,7 @@ Failure checkContentFile(LoadedTitle* title, OsFile* file, std::size_t index, st
         done = !read.libraryFailed;
     }
     if (failure == Failure::None && done)
-        done = endContentFile(&read.check, results, index, hash, form);
+        done = endContentFile(&read.check, &results, index, hash, form);
     dropContentFile(&read.check);
     if (failure == Failure::None && !done)
         results.failed = true;

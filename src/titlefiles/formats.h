@@ -150,3 +150,20 @@ inline constexpr std::size_t TitleKeyLength = 16;
 // the content's index, big-endian, then zeros, is its IV.
 inline constexpr std::uint64_t ContentAlignment = 0x40;
 inline constexpr std::uint64_t ContentBlockLength = 16;
+
+// ---- Banner: the title's names, at the start of content 0, decrypted ----
+
+// The content whose record's index is this one holds the banner.
+inline constexpr std::uint16_t BannerContentIndex = 0;
+// Its header's magic, at the first of these offsets that holds it; the
+// names follow the magic at BannerNamesOffset, one slot a language of
+// BannerNameUnits UTF-16 big-endian units, NUL-terminated when shorter.
+inline constexpr std::size_t BannerMagicOffsets[] = {0x40, 0x80};
+inline constexpr char BannerMagic[] = "IMET";
+inline constexpr std::size_t BannerMagicLength = 4;
+inline constexpr std::size_t BannerNamesOffset = 0x1C;
+inline constexpr std::size_t BannerLanguageCount = 10;
+inline constexpr std::size_t BannerNameUnits = 42;
+inline constexpr std::size_t BannerSlotLength = 2 * BannerNameUnits;
+// The most of content 0 a banner's names can need.
+inline constexpr std::size_t BannerKeptLength = 0x80 + BannerNamesOffset + BannerLanguageCount * BannerSlotLength;

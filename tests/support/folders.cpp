@@ -16,7 +16,8 @@ const titlecraft::Tmd WithEmpty{.version = 7,
 
 std::vector<File> files(const Layout& layout) {
     titlecraft::TitleParts parts =
-        titlecraft::genuineParts(layout.copy == Copy::AbsentEmpty ? WithEmpty : Title, layout.ticketOf);
+        titlecraft::genuineParts(layout.copy == Copy::AbsentEmpty ? WithEmpty : Title, layout.ticketOf,
+                                 {.banner = layout.banner});
     // The TMD's and the ticket's files carry the certificates they are
     // delivered with: CP and CA after the TMD, XS and CA after the ticket.
     Bytes chain = titlecraft::syntheticCertChain();

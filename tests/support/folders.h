@@ -43,6 +43,7 @@ struct Layout {
     int otherForm = -1;  // a content in the other form than the rest
     const char* tmdName = "tmd";
     Copy copy = Copy::None;  // a second file that names a part
+    titlecraft::Banner banner = {};  // in the first content
 };
 
 struct File {

@@ -229,6 +229,8 @@ TitleParts genuineParts(const Tmd& tmd, const Ticket& ticket, const GenuineOptio
     for (std::size_t i = 0; i < tmd.contents.size(); ++i) {
         Bytes plain = patterned(static_cast<std::size_t>(tmd.contents[i].size),
                                 static_cast<std::uint32_t>(i) + options.contentSeed);
+        if (tmd.contents[i].index.value_or(static_cast<std::uint16_t>(i)) == 0 && !options.banner.names.empty())
+            putBanner(plain, options.banner);
         Bytes hash = sha1(plain.data(), plain.size());
         std::copy(hash.begin(), hash.end(), parts.tmd.begin() + static_cast<long>(TmdHeaderSize + i * RecordSize + RecordHashAt));
         parts.plain.push_back(std::move(plain));
@@ -236,6 +238,28 @@ TitleParts genuineParts(const Tmd& tmd, const Ticket& ticket, const GenuineOptio
     options.fakesignTmd ? fakesignTmd(parts.tmd) : signTmd(parts.tmd);
     options.fakesignTicket ? fakesignTicket(parts.ticket) : signTicket(parts.ticket);
     return parts;
+}
+
+void putBanner(Bytes& plain, const Banner& banner) {
+    constexpr std::size_t NamesAfterMagic = 0x1C;
+    constexpr std::size_t SlotLength = 0x54;
+    // As much of it as the content holds.
+    auto put = [&plain](std::size_t at, std::uint8_t byte) {
+        if (at < plain.size())
+            plain[at] = byte;
+    };
+    const std::uint8_t magic[4] = {'I', 'M', 'E', 'T'};
+    for (std::size_t i = 0; i < 4; ++i)
+        put(banner.at + i, magic[i]);
+    for (std::size_t slot = 0; slot < 10; ++slot) {
+        std::size_t at = banner.at + NamesAfterMagic + slot * SlotLength;
+        const std::u16string name = slot < banner.names.size() ? banner.names[slot] : std::u16string();
+        for (std::size_t i = 0; i < SlotLength / 2; ++i) {
+            char16_t unit = i < name.size() ? name[i] : 0;
+            put(at + 2 * i, static_cast<std::uint8_t>(unit >> 8));
+            put(at + 2 * i + 1, static_cast<std::uint8_t>(unit));
+        }
+    }
 }
 
 Bytes encryptContent(const TitleParts& parts, std::size_t index) {

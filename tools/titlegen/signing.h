@@ -61,12 +61,24 @@ Bytes paddedTmdDigest(const Bytes& tmd);
 // The length of a TMD's header and records, by its count field.
 std::size_t tmdLength(const Bytes& tmd);
 
+// A banner at the start of content 0: its magic at `at` and the names, by
+// language (Japanese, English, German, ... Korean), as UTF-16 units; an
+// empty name leaves its slot all zero.
+struct Banner {
+    std::size_t at = 0x40;
+    std::vector<std::u16string> names;
+};
+
 struct GenuineOptions {
     bool fakesignTmd = false;
     bool fakesignTicket = false;
     bool consoleBound = false;   // the ticket's key-exchange data set
     std::uint32_t contentSeed = 3;  // another seed: other contents, hashed into the TMD all the same
+    Banner banner;                  // none without names
 };
+
+// Writes `banner` into a content's plain bytes (as long as it needs).
+void putBanner(Bytes& plain, const Banner& banner);
 
 // A WAD whose contents are real: made-up bytes of each content's size,
 // hashed into the TMD's records and encrypted with the title key, which

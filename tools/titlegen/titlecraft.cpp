@@ -2,6 +2,7 @@
 #include "titlecraft.h"
 
 #include <cstdio>
+#include <filesystem>
 
 #include "signing.h"
 
@@ -195,6 +196,11 @@ Bytes assembleWad(const Bytes& certs, const Bytes& ticket, const Bytes& tmd, con
 }
 
 bool writeFile(const std::string& path, const Bytes& bytes) {
+    std::size_t folder = path.rfind('/');
+    if (folder != std::string::npos && folder > 0) {
+        std::error_code ignored;
+        std::filesystem::create_directories(path.substr(0, folder), ignored);
+    }
     std::FILE* f = std::fopen(path.c_str(), "wb");
     if (f == nullptr)
         return false;
@@ -235,6 +241,16 @@ std::vector<SampleFile> sampleFiles() {
     const std::uint32_t homebrew = codeValue("TLHB");
     Tmd homebrewTmd{.high = 0x00010001, .low = homebrew, .maker = "TL", .region = 3, .version = 1, .ios = 58,
                     .contents = {{0x0001, 3000}}};
+    // Its banner names the signed channel in four languages.
+    GenuineOptions named{.banner = {0x40, {u"\u30b5\u30f3\u30d7\u30eb\u30c1\u30e3\u30f3\u30cd\u30eb", u"Sample Channel",
+                                             u"Beispielkanal", u"Cha\u00eene d'exemple"}}};
+    // A title kept as the loose files it is delivered in: its TMD and
+    // ticket with their chains, and each content encrypted, named by its ID.
+    const std::uint32_t folderCode = codeValue("TLCF");
+    Tmd folderTmd{.high = 0x00010001, .low = folderCode, .maker = "TL", .region = 1, .version = 4, .ios = 58,
+                  .contents = {{0x0001, 2000}, {0x0001, 24000}}};
+    TitleParts folderParts = genuineParts(folderTmd, Ticket{.high = 0x00010001, .low = folderCode, .version = 4},
+                                          {.banner = {0x80, {{}, u"Sample Folder"}}});
     return {
         {"boot2.wad", wadBytes(boot2, Ticket{.high = 1, .low = 1, .version = 4}, WadLayout{.type = "ib"})},
         {"channel.wad", wadBytes(channelTmd, Ticket{.high = 0x00010001, .low = channel, .version = 3})},
@@ -245,9 +261,23 @@ std::vector<SampleFile> sampleFiles() {
         {"ios58.tmd", concat(tmdBytes(ios), certChain(0x700))},
         {"korea.wad", wadBytes(koreanTmd, koreanTicket, WadLayout{.footerLength = 0x40})},
         {"partial.wad", partialWad},
-        {"signed.wad", genuineWad(signedTmd, Ticket{.high = 0x00010001, .low = signedCode, .version = 5})},
+        {"signed.wad", genuineWad(signedTmd, Ticket{.high = 0x00010001, .low = signedCode, .version = 5}, named)},
         {"sysmenu.tik", ticketBytes(Ticket{.high = 1, .low = 2, .version = 450})},
+        {"tlcf.title/tmd", concat(folderParts.tmd, syntheticCertChain())},
+        {"tlcf.title/cetk", concat(folderParts.ticket, syntheticCertChain())},
+        {"tlcf.title/00000000", encryptContent(folderParts, 0)},
+        {"tlcf.title/00000001", encryptContent(folderParts, 1)},
     };
+}
+
+std::vector<std::string> sampleNames() {
+    std::vector<std::string> names;
+    for (const SampleFile& file : sampleFiles()) {
+        std::string name = file.name.substr(0, file.name.find('/'));
+        if (names.empty() || names.back() != name)
+            names.push_back(name);
+    }
+    return names;
 }
 
 }  // namespace titlecraft

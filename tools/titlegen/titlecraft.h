@@ -80,5 +80,8 @@ struct SampleFile {
     Bytes bytes;
 };
 std::vector<SampleFile> sampleFiles();
+// The names a run over the samples is given: each file, and a title
+// folder's once, in the order of sampleFiles.
+std::vector<std::string> sampleNames();
 
 }  // namespace titlecraft

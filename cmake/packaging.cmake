@@ -116,8 +116,11 @@ WAD packages, tickets and TMDs (title metadata). For each file named it
 decides from the length and fixed signatures what the file is, and prints
 the title ID, the kind of title, its code or system name, its version, its
 maker code, IOS and region, its contents and its installed size, as a
-fixed-format text report or as JSON Lines. It reads only and never changes
-a file.")
+fixed-format text report, one line a file, or JSON Lines. With /v it
+verifies each title too: the signatures along their certificate chain,
+the ticket's title and every content's hash, with a verdict of genuine,
+failed or unproven. It walks folders of titles, and reads title folders.
+It reads only and never changes a file.")
 # The packaging step strips the program, as dh_strip would, unless
 # DEB_BUILD_OPTIONS holds nostrip when the package is made (read then, by
 # cpack, from the file below); TESSARLUMEN_DEBUG_PACKAGE makes a -dbgsym

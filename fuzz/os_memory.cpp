@@ -281,6 +281,19 @@ bool memoryStdoutIsTerminal() {
     return false;
 }
 
+int memoryColumns() {
+    return 0;
+}
+
+// No time passes in memory: a run is never long enough for a status line.
+std::uint64_t memoryClockMillis() {
+    return 0;
+}
+
+std::int64_t memoryLengthOf(const PathChar*) {
+    return -1;
+}
+
 // A terminal in a UTF-8 locale, which shows every character.
 std::size_t memoryEncodeForOutput(char32_t c, char* out) {
     return encodeUtf8(c, out);
@@ -372,7 +385,8 @@ const OsCryptoMethods memoryCrypto = {
 const OsMethods memoryMethods = {
     memoryOpen,         memoryOpenStandardInput, memoryFileLength,       memoryReadAt,
     memoryReadNext,     memoryClose,             memoryAlloc,            memoryFree,
-    memoryWriteStdout,  memoryWriteStderr,       memoryStdoutIsTerminal,  memoryStdoutIsTerminal, memoryEncodeForOutput,  osSystemMethods.errorText,
+    memoryWriteStdout,  memoryWriteStderr,       memoryStdoutIsTerminal,  memoryStdoutIsTerminal, memoryColumns, memoryClockMillis, memoryLengthOf,
+    memoryEncodeForOutput,  osSystemMethods.errorText,
     memoryFolderError,  memoryOpenRegular,       memoryReadFolder,       memoryReadKey,
 };
 

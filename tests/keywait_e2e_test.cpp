@@ -11,6 +11,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
@@ -243,6 +244,52 @@ TEST(KeyWait, NoTerminalReturnsAtOnce) {
     ToolRun run = runTool({"/h"});
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_EQ(run.out.substr(run.out.size() - Prompt.size() - 2), "\n" + Prompt + "\n");
+}
+
+// A long verifying run on a terminal keeps one status line on standard
+// error, erased before each report and at the end; none off a terminal.
+// The run is made long by a FIFO whose writer comes only once the line
+// has shown.
+TEST(Progress, OnATerminalOnlyAndErasedBeforeEachWrite) {
+    SKIP_UNDER_WINE("POSIX terminals");
+    TempDir dir;
+    dir.write("a.tik", titlecraft::ticketBytes({}));
+    std::string fifo = dir.path + "/slow.tik";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    auto feed = [&fifo] {
+        titlecraft::Bytes ticket = titlecraft::ticketBytes({});
+        int fd = open(fifo.c_str(), O_WRONLY);
+        EXPECT_EQ(write(fd, ticket.data(), ticket.size()), static_cast<ssize_t>(ticket.size()));
+        close(fd);
+    };
+    const std::string keys = "--keys=" + dir.path;
+    PtyRun run = startOnPty({TESSARLUMEN_EXE, "/v", "/n", keys, "--jobs=2", fifo, dir.path + "/a.tik"});
+    const std::string line = "\rVerifying 0 of 2 files, 0.0 of 0.0 MiB";
+    bool shown = readUntil(&run, line);
+    std::thread writer(feed);
+    writer.join();
+    if (!shown)
+        stopHung(&run);
+    ASSERT_TRUE(shown) << run.seen;
+    EXPECT_EQ(finish(&run), 16);
+    close(run.master);
+    // Every report starts after the line is blanked, and the run ends blanked.
+    const std::string blank = "\r" + std::string(line.size() - 1, ' ') + "\r";
+    std::size_t report = run.seen.find("\r\nTicket info of");
+    ASSERT_NE(report, std::string::npos);
+    EXPECT_EQ(run.seen.substr(report - blank.size(), blank.size()), blank);
+    EXPECT_EQ(run.seen.rfind("Verifying"), run.seen.rfind(line) + 1);
+    EXPECT_NE(run.seen.find(blank, run.seen.rfind(line)), std::string::npos);
+    const std::string tally = "\r\nTessarlumen: 2 files: 2 unproven\r\n";
+    EXPECT_EQ(run.seen.substr(run.seen.size() - tally.size()), tally);
+    // Off a terminal the same run shows nothing of it.
+    std::thread late([&feed] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+        feed();
+    });
+    ToolRun piped = runTool({"/v", "/n", keys, "--jobs=2", fifo, "a.tik"}, dir.path);
+    late.join();
+    EXPECT_EQ(piped.err, "Tessarlumen: 2 files: 2 unproven\n");
 }
 
 }  // namespace

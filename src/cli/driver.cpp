@@ -9,6 +9,7 @@
 
 #include "cli/keys.h"
 #include "cli/options.h"
+#include "cli/progress.h"
 #include "cli/sources.h"
 #include "cli/wait.h"
 #include "common/names.h"
@@ -222,6 +223,7 @@ void writeError(const char* piece) {
 
 // Standard output itself failed, so the reason goes to standard error.
 int failOutput() {
+    endProgress();
     writeError("Error: Cannot write the output! (");
     writeError(osErrorText(outError()));
     writeError(")\n");
@@ -367,6 +369,10 @@ void loadFile(void* context, int, int slot, OsTurn* turn) {
     }
 }
 
+void waitForFile(void*) {
+    progressTick();
+}
+
 void discardFile(void* context, int, int slot) {
     releaseTitle(&static_cast<RunFiles*>(context)->loaded[slot].title);
 }
@@ -393,6 +399,7 @@ bool reportFile(void* context, int, int slot) {
     }
     ++files->tally.files;
     ++files->tally.count[talliedAs(status, failure)];
+    progressReported(currentFileName);
     if (status != Failure::None) {
         outputForm->failure(failure);
         if (codes.firstFailure == ExitOk || !runOptions.keepGoing)
@@ -409,6 +416,7 @@ bool reportFile(void* context, int, int slot) {
     files->stop = outFailed()                                          ? Stop::OutputFailed
                   : status != Failure::None && !runOptions.keepGoing ? Stop::FileFailed
                                                                        : Stop::None;
+    progressTick();
     return files->stop == Stop::None;
 }
 
@@ -437,9 +445,11 @@ int reportFiles(int argc, PathChar** argv) {
         for (std::size_t i = 0; i < count; ++i)
             files.items[i] = FileItem{};
     }
+    startProgress(runOptions.verify && osStderrIsTerminal(), argv + 1, argc - 1, runOptions.recursive != 0);
     // A walk may find any number of files; the arguments are as many as they are.
-    osRunInOrder({&files, nextFile, loadFile, reportFile, discardFile}, runOptions.recursive ? INT_MAX : argc - 1,
-                 threads, slots);
+    osRunInOrder({&files, nextFile, loadFile, reportFile, discardFile, waitForFile},
+                 runOptions.recursive ? INT_MAX : argc - 1, threads, slots);
+    endProgress();
     for (std::size_t i = 0; i < count; ++i)
         releaseFileItem(&files.items[i]);
     endFileSource(&files.source);

@@ -22,6 +22,7 @@ char buffer[BufferSize];
 std::size_t used = 0;
 int failure = 0;  // the error number of the first failed write
 bool toStderr = false;  // lines for standard error are being written
+void (*beforeWrite)() = nullptr;
 #ifndef NDEBUG
 std::size_t reserved = 0;  // what the last outReserve promised
 #endif
@@ -34,11 +35,17 @@ void outFlush() {
         return;
     }
     int error = 0;
+    if (beforeWrite != nullptr)
+        beforeWrite();
     if (toStderr)
         osWriteStderr(buffer, used, &error);  // what it says changes nothing if it is lost
     else if (osWriteStdout(buffer, used, &error) != OsOk)
         failure = error != 0 ? error : EIO;
     used = 0;
+}
+
+void outBeforeWrite(void (*hook)()) {
+    beforeWrite = hook;
 }
 
 void outToStderr(bool on) {
@@ -188,4 +195,5 @@ void outReset() {
     failure = 0;
     inScratch = false;
     toStderr = false;
+    beforeWrite = nullptr;
 }

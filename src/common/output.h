@@ -53,6 +53,10 @@ void outFlush();
 // replaced alike; they are dropped once standard output has failed.
 void outToStderr(bool on);
 
+// Calls `hook` (null: none) before each write of what is buffered, to
+// either output: the status line of a long run is erased so.
+void outBeforeWrite(void (*hook)());
+
 // True once a write of standard output has failed; outError() then gives
 // the system's error number for it.
 bool outFailed();

@@ -101,6 +101,13 @@ struct OsMethods {
     bool (*stdoutIsTerminal)();
     // The same for standard error.
     bool (*stderrIsTerminal)();
+    // How many columns wide the terminal standard error is; 0 when it is
+    // none or does not say.
+    int (*stderrColumns)();
+    // Milliseconds on a clock that only goes forward, from any start.
+    std::uint64_t (*clockMillis)();
+    // The length of the regular file `name`, or -1 when it is none.
+    std::int64_t (*lengthOf)(const PathChar* name);
     // Writes code point `c` into `out` (OsMaxEncodedChar bytes of room) as
     // the output shows text: the locale's encoding, or the console's code
     // page. Returns the byte count, or 0 when the output cannot carry it.
@@ -169,6 +176,15 @@ inline bool osStdoutIsTerminal() {
 }
 inline bool osStderrIsTerminal() {
     return osMethods->stderrIsTerminal();
+}
+inline int osStderrColumns() {
+    return osMethods->stderrColumns();
+}
+inline std::uint64_t osClockMillis() {
+    return osMethods->clockMillis();
+}
+inline std::int64_t osLengthOf(const PathChar* name) {
+    return osMethods->lengthOf(name);
 }
 inline std::size_t osEncodeForOutput(char32_t c, char* out) {
     return osMethods->encodeForOutput(c, out);

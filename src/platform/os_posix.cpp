@@ -13,6 +13,7 @@
 #include <poll.h>
 #include <pthread.h>
 #include <sched.h>
+#include <sys/ioctl.h>
 #include <sys/select.h>
 #include <sys/stat.h>
 #include <termios.h>
@@ -193,6 +194,22 @@ bool posixStdoutIsTerminal() {
 
 bool posixStderrIsTerminal() {
     return isatty(STDERR_FILENO) == 1;
+}
+
+int posixStderrColumns() {
+    winsize size{};
+    return ioctl(STDERR_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_col : 0;
+}
+
+std::uint64_t posixClockMillis() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<std::uint64_t>(now.tv_sec) * 1000 + static_cast<std::uint64_t>(now.tv_nsec) / 1000000;
+}
+
+std::int64_t posixLengthOf(const char* name) {
+    struct stat st;
+    return stat(name, &st) == 0 && S_ISREG(st.st_mode) ? st.st_size : -1;
 }
 
 std::size_t posixEncodeForOutput(char32_t c, char* out) {
@@ -493,7 +510,8 @@ OsResult posixReadFolder(const char* folder, bool (*each)(void*, const char*, Os
 const OsMethods osSystemMethods = {
     posixOpen,          posixOpenStandardInput, osCommonFileLength,    posixReadAt,
     posixReadNext,      posixClose,             osCommonAlloc,         osCommonFree,
-    posixWriteStdout,   posixWriteStderr,       posixStdoutIsTerminal, posixStderrIsTerminal, posixEncodeForOutput,  osCommonErrorText,
+    posixWriteStdout,   posixWriteStderr,       posixStdoutIsTerminal, posixStderrIsTerminal, posixStderrColumns, posixClockMillis, posixLengthOf,
+    posixEncodeForOutput,  osCommonErrorText,
     posixFolderError,   posixOpenRegular,       posixReadFolder,       posixReadKey,
 };
 

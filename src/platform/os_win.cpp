@@ -125,6 +125,25 @@ bool winStderrIsTerminal() {
     return GetConsoleMode(GetStdHandle(STD_ERROR_HANDLE), &mode) != 0;
 }
 
+int winStderrColumns() {
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    if (!GetConsoleScreenBufferInfo(GetStdHandle(STD_ERROR_HANDLE), &info))
+        return 0;
+    return info.srWindow.Right - info.srWindow.Left + 1;
+}
+
+std::uint64_t winClockMillis() {
+    return GetTickCount64();
+}
+
+std::int64_t winLengthOf(const wchar_t* name) {
+    WIN32_FILE_ATTRIBUTE_DATA data;
+    if (!GetFileAttributesExW(name, GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return -1;
+    return static_cast<std::int64_t>(std::uint64_t{data.nFileSizeHigh} << 32 | data.nFileSizeLow);
+}
+
 // Names are written in the console's output code page, or the system's
 // ANSI code page when there is no console.
 unsigned outputCodePage() {
@@ -279,7 +298,8 @@ OsResult winReadFolder(const wchar_t* folder, bool (*each)(void*, const wchar_t*
 const OsMethods osSystemMethods = {
     winOpen,          winOpenStandardInput, osCommonFileLength,  winReadAt,
     winReadNext,      winClose,             osCommonAlloc,       osCommonFree,
-    winWriteStdout,   winWriteStderr,       winStdoutIsTerminal,  winStderrIsTerminal, winEncodeForOutput,  osCommonErrorText,
+    winWriteStdout,   winWriteStderr,       winStdoutIsTerminal,  winStderrIsTerminal, winStderrColumns, winClockMillis, winLengthOf,
+    winEncodeForOutput,  osCommonErrorText,
     winFolderError,   winOpenRegular,       winReadFolder,       winReadKey,
 };
 

@@ -70,8 +70,14 @@ void finishInOrder(Pool* pool, PoolThread** threads, int started) {
     for (int item = 0;; ++item) {
         int slot = item % pool->slots;
         poolLock(pool->sync);
-        while (!pool->done[slot] && !(pool->ended && item >= pool->next) && !osInterrupted())
+        while (!pool->done[slot] && !(pool->ended && item >= pool->next) && !osInterrupted()) {
             poolWait(pool->sync);
+            if (pool->work->waiting != nullptr) {
+                poolUnlock(pool->sync);
+                pool->work->waiting(pool->work->context);
+                poolLock(pool->sync);
+            }
+        }
         if (!pool->done[slot] && pool->ended && item >= pool->next) {
             poolUnlock(pool->sync);
             break;

@@ -42,6 +42,9 @@ struct OsOrderedWork {
     void (*run)(void* context, int item, int slot, OsTurn* turn);
     bool (*finish)(void* context, int item, int slot);
     void (*discard)(void* context, int item, int slot);
+    // Called on the calling thread every moment it waits for an item's
+    // work (null: nothing to do then).
+    void (*waiting)(void* context);
 };
 
 // Runs the items on `threads` threads (at most OsMostThreads, and no more

@@ -108,7 +108,8 @@ const OsMethods faultyMethods = {
     faultyOpen,         faultyOpenStandardInput,         faultyFileLength,
     faultyReadAt,       faultyReadNext,                  osSystemMethods.close,
     faultyAlloc,        countedFree,                     faultyWriteStdout,
-    osSystemMethods.writeStderr, osSystemMethods.stdoutIsTerminal, osSystemMethods.stderrIsTerminal, osSystemMethods.encodeForOutput, osSystemMethods.errorText,
+    osSystemMethods.writeStderr, osSystemMethods.stdoutIsTerminal, osSystemMethods.stderrIsTerminal, osSystemMethods.stderrColumns,
+    osSystemMethods.clockMillis, osSystemMethods.lengthOf, osSystemMethods.encodeForOutput, osSystemMethods.errorText,
     osSystemMethods.folderError, faultyOpenRegular, osSystemMethods.readFolder, osSystemMethods.readKey,
 };
 

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: MIT
 // libFuzzer target: the whole run over one file (loader, decoding, both
 // output forms, messages) on any bytes, any length and any file name.
-// Every JSON line must parse and name the file as it is, and the text must
-// never carry a control or format character. A third run verifies the file
-// (/v) with a made-up standard key.
+// Every JSON line must parse and name the file as it is, the text must
+// never carry a control or format character, and the one-line form must be
+// one line of six fields. A fourth run verifies the file (/v) with a
+// made-up standard key.
 //
 // Input layout: byte 0 holds flags. Bit 0: bytes 1 to 8 are the length the
 // file claims (big-endian, signed); otherwise it is the size of the
@@ -110,6 +111,21 @@ std::string expectedJsonName(const std::string& name) {
     return expected;
 }
 
+// One line of `fields` fields between tabs, each shown as the text is.
+bool isOneLineOfFields(const std::string& line, std::size_t fields) {
+    if (line.empty() || line.back() != '\n' || std::count(line.begin(), line.end(), '\n') != 1)
+        return false;
+    std::size_t start = 0;
+    for (std::size_t i = 0; i < fields; ++i) {
+        std::size_t end = i + 1 < fields ? line.find('\t', start) : line.size() - 1;
+        if (end == std::string::npos)
+            return false;
+        checkText(line.substr(start, end - start));
+        start = end + 1;
+    }
+    return start == line.size();
+}
+
 const bool localeSet = std::setlocale(LC_CTYPE, "C.UTF-8") != nullptr;
 
 bool keysSet() {
@@ -205,6 +221,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     check(runOnce("/j", name, &json) == exitCode);
     // An empty name is no file: nothing to report.
     check(name.empty() ? json.empty() : isOneJsonLine(json, expectedJsonName(name)));
+    std::string line;
+    check(runOnce("/l", name, &line) == exitCode);
+    check(name.empty() ? line.empty() : isOneLineOfFields(line, 6));
     // Verifying may find the file failed (15) or unproven (16), and reads
     // more of it, which may fail where the report's reads did not; no file
     // makes the cryptography library fail (2).
@@ -224,7 +243,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // input gave: two builds must print the same.
     static const bool echo = std::getenv("FUZZ_ECHO") != nullptr;
     if (echo)
-        std::printf("%d %d %d\n%s%s%s\n", exitCode, verifyCode, static_cast<int>(verified.size()), text.c_str(),
-                    json.c_str(), verified.c_str());
+        std::printf("%d %d %d\n%s%s%s%s\n", exitCode, verifyCode, static_cast<int>(verified.size()), text.c_str(),
+                    json.c_str(), line.c_str(), verified.c_str());
     return 0;
 }

@@ -11,6 +11,7 @@
 #include "cli/options.h"
 #include "cli/progress.h"
 #include "cli/sources.h"
+#include "cli/tally.h"
 #include "cli/wait.h"
 #include "common/names.h"
 #include "common/output.h"
@@ -284,54 +285,6 @@ int runExitCode(const RunCodes& codes) {
 // Why a run stopped before its last file.
 enum class Stop { None, FileFailed, OutputFailed, LibraryFailed, Interrupted };
 
-// What the files reported came to, in the order the tally names them:
-// under /v genuine, unproven, failed; without it ok, incomplete; then the
-// files not read.
-enum Tallied { Genuine, Good, Unproven, Incomplete, Failed, NotRead, Skipped, TalliedCount };
-const char* const TallyWords[TalliedCount] = {"genuine", "ok",       "unproven", "incomplete",
-                                              "failed",  "not read", "skipped"};
-
-struct Tally {
-    unsigned files;
-    unsigned count[TalliedCount];  // Skipped: entries the walks under /r passed over
-    bool walked;                   // a folder was walked
-};
-
-Tallied talliedAs(Failure status, const LoadFailure& failure) {
-    if (status != Failure::None)
-        return NotRead;
-    if (!runOptions.verify)
-        return failure.contentsLacking > 0 ? Incomplete : Good;
-    return failure.verdict == Verdict::Genuine ? Genuine : failure.verdict == Verdict::Failed ? Failed : Unproven;
-}
-
-// One line on standard error at the end of a run of one line a file or of
-// verification over more than one file or a folder walked: on a terminal
-// always, elsewhere only when a file was not genuine or ok, so a clean run
-// stays quiet.
-void printTally(const Tally& tally, bool stopped) {
-    bool clean = tally.count[Genuine] + tally.count[Good] == tally.files;
-    if (runOptions.jsonOutput || (!runOptions.lineOutput && !runOptions.verify) ||
-        (tally.files < 2 && !tally.walked) || (clean && !osStderrIsTerminal()))
-        return;
-    outToStderr(true);
-    outText(stopped ? "Tessarlumen: stopped after " : "Tessarlumen: ");
-    outDecimal(tally.files);
-    outText(tally.files == 1 ? " file" : " files");
-    const char* between = ": ";
-    for (int i = 0; i < TalliedCount; ++i) {
-        if (tally.count[i] == 0)
-            continue;
-        outText(between);
-        outDecimal(tally.count[i]);
-        outChar(' ');
-        outText(TallyWords[i]);
-        between = ", ";
-    }
-    outChar('\n');
-    outToStderr(false);
-}
-
 // The files of a run, loaded on the pool's threads and reported on this
 // one, in the order of the arguments and the walks in their places.
 struct RunFiles {
@@ -397,8 +350,7 @@ bool reportFile(void* context, int, int slot) {
         files->stop = Stop::LibraryFailed;
         return false;
     }
-    ++files->tally.files;
-    ++files->tally.count[talliedAs(status, failure)];
+    countFile(&files->tally, status != Failure::None, failure.verdict, failure.contentsLacking);
     progressReported(currentFileName);
     if (status != Failure::None) {
         outputForm->failure(failure);
@@ -453,7 +405,7 @@ int reportFiles(int argc, PathChar** argv) {
     for (std::size_t i = 0; i < count; ++i)
         releaseFileItem(&files.items[i]);
     endFileSource(&files.source);
-    files.tally.count[Skipped] = files.source.skipped;
+    files.tally.count[TalliedSkipped] = files.source.skipped;
     files.tally.walked = files.source.walkedFolders > 0;
     if (slots > 1) {
         osFree(files.loaded);

@@ -119,18 +119,6 @@ TEST(Lines, Tally) {
     }
 }
 
-// Standard output does not change for the lines on standard error.
-TEST(Lines, ReasonsLeaveStandardOutputAsItWas) {
-    TempDir dir;
-    dir.write("a.tik", titlecraft::ticketBytes({}));
-    ToolRun run = runTool({"/n", "/k", "missing", "a.tik", "/x"}, dir.path);
-    EXPECT_EQ(run.out, "\nError: Unknown parameter!  ('/?' for help)\n\n");
-    EXPECT_EQ(run.err, "Tessarlumen: unknown parameter '/x'\n");
-    run = runTool({"/n", "/k", "missing", "a.tik"}, dir.path);
-    EXPECT_EQ(run.out.rfind("\nError: Cannot read file 'missing' !\n\n\nTicket info of \"a.tik\" :\n", 0), 0u) << run.out;
-    EXPECT_EQ(run.err, "Tessarlumen: missing: No such file or directory\n");
-}
-
 // A collection as trees hold one: titles, a title folder, folders within
 // folders, and entries a walk passes over.
 void writeCollection(const TempDir& dir) {

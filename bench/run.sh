@@ -5,6 +5,7 @@
 # times (3N reports a run, so formatting weighs as much as it can), plus
 # user time, system calls, peak memory and start-up cost.
 #   bench/run.sh [N]        N files, default 10000
+# The one-line form (/l) is timed too, against the same floor.
 # Needs the README's prerequisites plus strace and GNU time (Debian's
 # strace and time packages; installed here when missing and run as root).
 set -euo pipefail
@@ -47,12 +48,15 @@ reports=${#files[@]}
 # Wall time: the tool's text reports, the floor and the tool's JSON Lines
 # in turn, each round's two ratios taken against that round's floor.
 : >"$work/tool.ns"; : >"$work/floor.ns"; : >"$work/json.ns"; : >"$work/floorj.ns"
-: >"$work/ratio"; : >"$work/jratio"; : >"$work/jjratio"
+: >"$work/ratio"; : >"$work/jratio"; : >"$work/jjratio"; : >"$work/line.ns"; : >"$work/lratio"
 for _ in $(seq "$rounds"); do
   t0=$(now); "$tool" /n "${files[@]}" >"$work/out-tool"; t1=$(now)
   "$floor" "${files[@]}" >"$work/out-floor"; t2=$(now)
   "$tool" /j "${files[@]}" >"$work/out-json"; t3=$(now)
   "$floor" -j "${files[@]}" >"$work/out-floorj"; t4=$(now)
+  "$tool" /l "${files[@]}" >"$work/out-line"; t5=$(now)
+  echo $((t5 - t4)) >>"$work/line.ns"
+  awk -v a=$((t5 - t4)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/lratio"
   echo $((t1 - t0)) >>"$work/tool.ns"; echo $((t2 - t1)) >>"$work/floor.ns"
   echo $((t3 - t2)) >>"$work/json.ns"; echo $((t4 - t3)) >>"$work/floorj.ns"
   awk -v a=$((t1 - t0)) -v b=$((t2 - t1)) 'BEGIN {printf "%.4f\n", a / b}' >>"$work/ratio"
@@ -67,6 +71,9 @@ floorj_ms=$(median <"$work/floorj.ns" | awk '{printf "%.1f", $1 / 1e6}')
 ratio=$(median <"$work/ratio")
 jratio=$(median <"$work/jratio")
 jjratio=$(median <"$work/jjratio")
+line_ms=$(median <"$work/line.ns" | awk '{printf "%.1f", $1 / 1e6}')
+lratio=$(median <"$work/lratio")
+[ "$(wc -l <"$work/out-line")" -eq "$reports" ] || { echo "bench: /l did not write one line per file"; exit 1; }
 
 # User time (CPU spent in the program itself), median of the rounds.
 usertime() {
@@ -111,6 +118,7 @@ Files: $n generated ($(du -sh "$work/files" | cut -f1)), each named three times:
 | Wall time, $reports reports (median ms) | $tool_ms | $floor_ms | $ratio (median of paired runs) | <= 1.1 |
 | Wall time, $reports reports, /j (median ms) | $json_ms ($(du -h "$work/out-json" | cut -f1) of JSON) | $floor_ms | $jratio (median of paired runs) | <= 1.2 |
 | Wall time, $reports reports, /j against a floor writing as much (median ms) | $json_ms | $floorj_ms | $jjratio (median of paired runs) | |
+| Wall time, $reports reports, /l (median ms) | $line_ms | $floor_ms | $lratio (median of paired runs) | <= 1.1 |
 | User time, $reports reports, text / JSON (median s) | $tool_user / $json_user | $floor_user | | |
 | System calls per report, $reports reports | $(awk -v c="$tool_calls" -v n="$reports" 'BEGIN {printf "%.3f", c / n}') ($tool_calls in all) | $(awk -v c="$floor_calls" -v n="$reports" 'BEGIN {printf "%.3f", c / n}') ($floor_calls in all) | | <= 5.2 |
 | System calls, one small file | $one_calls | | | |

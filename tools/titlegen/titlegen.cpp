@@ -107,6 +107,8 @@ std::vector<SampleFile> corpusFiles() {
         {"wad-fakesigned", seed(genuineWad(tmdWith(2), ticket, {.fakesignTmd = true, .fakesignTicket = true}))},
         {"wad-signed-stream", seed(genuineWad(tmdWith(2), ticket), {.chunk = 13})},
         {"wad-console-bound", seed(genuineWad(tmdWith(1), ticket, {.consoleBound = true}))},
+        {"wad-banner", seed(genuineWad(tmdWith(2), ticket, {.banner = {0x40, {u"\u65e5", u"Two\nLines", u"\xd800x"}}}))},
+        {"wad-banner-late", seed(genuineWad(tmdWith(1), ticket, {.banner = {0x80, {{}, {}, u"Sp\u00e4t"}}}))},
         {"tmd-signed-chain", seed(concat(signedTmd(tmdWith(2)), syntheticCertChain()))},
         {"ticket-676", seed(ticketBytes(ticket))},
         {"tmd-676", seed(resized(tmdBytes(tmdWith(5)), 676))},

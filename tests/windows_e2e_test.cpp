@@ -62,9 +62,9 @@ TEST(Windows, ExpandedNamesAreFilesInWindowsOrder) {
     EXPECT_EQ(runTool({"-n.wad"}, dir.path).exitCode, 1);
 }
 
-// A pattern never matches a folder, not even a title folder; named
-// outright, a title folder is read.
-TEST(Windows, PatternsNeverMatchFolders) {
+// A pattern never matches a folder, not even a title folder, but under
+// /r, which walks what it finds; named outright, a title folder is read.
+TEST(Windows, PatternsMatchFoldersOnlyUnderR) {
     if (!UnderWine)
         GTEST_SKIP() << "Windows build only";
     TempDir dir;
@@ -76,6 +76,12 @@ TEST(Windows, PatternsNeverMatchFolders) {
     run = runTool({"/n", "t1"}, dir.path);
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_NE(run.out.find("TMD info of \"t1\" :"), std::string::npos) << run.out;
+    ASSERT_EQ(mkdir((dir.path + "/t3").c_str(), 0755), 0);
+    dir.write("t3/x.tmd", titlecraft::tmdBytes({}));
+    run = runTool({"/l", "/r", "t*"}, dir.path);
+    EXPECT_EQ(run.out, "folder\t0001000154534C41\tTSLA\t0\tok\tt1\n"
+                       "ticket\t0001000154534C41\tTSLA\t0\tok\tt2.tik\n"
+                       "tmd\t0001000154534C41\tTSLA\t0\tok\tt3\\x.tmd\n");
 }
 
 TEST(Windows, FoldersAndDevicesAreNotTitleFiles) {

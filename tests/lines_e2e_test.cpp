@@ -48,6 +48,14 @@ TEST(Lines, EachKindAndFailure) {
         {"inside-last-block.wad", wadCutAt(1024 + 50), Wad + "incomplete: 1 of 3 contents missing"},
         {"before-empty.wad", wadCutAt(1024 + 64), Wad + "ok"},
         {"no-data.wad", wadCutAt(0), Wad + "incomplete: 2 of 3 contents missing"},
+        // A size no file holds: that content lacks, and so does every one after it.
+        {"huge.wad",
+         [] {
+             Bytes b = titlecraft::wadBytes(ThreeContents, {.version = 3});
+             titlecraft::putBe64(b, titlecraft::wadPlaces(b).tmd + 0x1E4 + 8, ~std::uint64_t{0} - 3);
+             return b;
+         }(),
+         Wad + "incomplete: 2 of 3 contents missing"},
         {"dlc.tmd", titlecraft::tmdBytes({.high = 0x00010005, .low = 0x544C4344, .version = 2}),
          "tmd\t00010005544C4344\tTLCD\t2\tok"},
         {"ios.tmd", titlecraft::tmdBytes({.high = 1, .low = 58, .version = 6176, .ios = 0}),
@@ -81,7 +89,19 @@ TEST(Lines, EachKindAndFailure) {
     ToolRun run = runTool(args, dir.path);
     EXPECT_EQ(run.out, expected);
     EXPECT_EQ(run.exitCode, 14);  // the first failure's, as under /k
-    EXPECT_EQ(run.err, "Tessarlumen: 15 files: 7 ok, 4 incomplete, 4 not read\n");
+    EXPECT_EQ(run.err, "Tessarlumen: 16 files: 7 ok, 5 incomplete, 4 not read\n");
+}
+
+// A title's name through the system's own encoding of the output: a
+// character beyond the first 65,536 is shown as it is.
+TEST(Lines, ABannerNameAsTheTerminalShowsIt) {
+    TempDir dir;
+    dir.write("keys/standard.key", Bytes(titlecraft::SyntheticCommonKeys[0], titlecraft::SyntheticCommonKeys[0] + 16));
+    dir.write("keys/root.key", titlecraft::rootKeyBytes());
+    const titlecraft::Tmd tmd{.version = 3, .contents = {{0x0001, 2000}}};
+    dir.write("n.wad", titlecraft::genuineWad(tmd, {.version = 3}, {.banner = {0x40, {{}, u"\U0001F600 Joy\nTwo"}}}));
+    ToolRun run = runTool({"/l", "/v", "--keys=keys", "n.wad"}, dir.path);
+    EXPECT_EQ(run.out, Wad + "genuine\t\xf0\x9f\x98\x80 Joy Two\tn.wad\n");
 }
 
 // The tally: on standard error after a run of /l or /v over more than one

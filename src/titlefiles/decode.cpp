@@ -74,14 +74,20 @@ void decodeTicket(ByteSpan ticket, TicketFacts* facts) {
 
 // A WAD's contents start on 64-byte boundaries of its data section, each
 // stored in whole 16-byte blocks; one is lacking when the file ends before
-// its last block. An empty content is never lacking.
+// its last block, and so is every later one but an empty one, which is
+// there by definition.
 std::uint16_t wadContentsLacking(ByteSpan records, std::uint16_t count, std::uint64_t start, std::uint64_t length) {
     std::uint16_t lacking = 0;
     for (std::size_t i = 0; i < count; ++i) {
-        std::uint64_t stored = alignUp(decodeContent(records, i).size, ContentBlockLength);
-        if (stored > 0 && (start > length || stored > length - start))
+        std::uint64_t size = decodeContent(records, i).size;
+        if (size == 0)
+            continue;
+        if (lacking > 0 || start > length || size > length - start ||
+            alignUp(size, ContentBlockLength) > length - start) {
             ++lacking;
-        start = start > UINT64_MAX - stored ? UINT64_MAX : alignUp(start + stored, ContentAlignment);
+            continue;
+        }
+        start = alignUp(start + alignUp(size, ContentBlockLength), ContentAlignment);
     }
     return lacking;
 }

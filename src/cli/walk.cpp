@@ -44,21 +44,6 @@ bool nameBefore(const PathChar* a, const PathChar* b) {
     return static_cast<Unit>(*a) < static_cast<Unit>(*b);
 }
 
-// `folder`, one separator unless it ends in one, and `name`; null when
-// memory ran out.
-PathChar* joinPath(const PathChar* folder, const PathChar* name) {
-    std::size_t n = lengthOf(folder);
-    std::size_t length = lengthOf(name);
-    auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
-    if (path == nullptr)
-        return nullptr;
-    std::memcpy(path, folder, n * sizeof(PathChar));
-    if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
-        path[n++] = OsPathSeparator;
-    std::memcpy(path + n, name, (length + 1) * sizeof(PathChar));
-    return path;
-}
-
 // Makes room for `more` items of `size` bytes in a block of `*room` items
 // holding `used`, at least doubling it; false when memory ran out.
 bool grow(void** block, std::size_t* room, std::size_t used, std::size_t more, std::size_t size) {
@@ -164,7 +149,7 @@ WalkStep nextInWalk(Walk* walk, PathChar** path, int* error) {
             continue;
         }
         const WalkEntry& entry = level->entries[level->next++];
-        *path = joinPath(level->path, level->names + entry.name);
+        *path = osPathJoin(level->path, level->names + entry.name);
         if (*path == nullptr)
             return WalkStep::NoMemory;
         // A title folder is one title; any other folder is walked into.

@@ -231,7 +231,9 @@ std::size_t osDefaultKeyFolder(PathChar* out, std::size_t room);
 // The separator between a folder and a name inside it.
 inline constexpr PathChar OsPathSeparator = OsSlashStartsPaths ? '/' : '\\';
 
-// `folder`, a separator unless it ends in one, and `name` (ASCII), in a
-// block from osAlloc; null when memory ran out.
+// `folder`, a separator unless it ends in one, and `name`, in a block
+// from osAlloc; null when memory ran out.
+PathChar* osPathJoin(const PathChar* folder, const PathChar* name);
+// The same for a short ASCII name (at most 32 characters).
 PathChar* osPathInFolder(const PathChar* folder, const char* name);
 

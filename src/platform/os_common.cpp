@@ -29,18 +29,30 @@ const char* osCommonErrorText(int error) {
     return error == OsNotRegularFile ? "Not a regular file" : std::strerror(error);
 }
 
-PathChar* osPathInFolder(const PathChar* folder, const char* name) {
+PathChar* osPathJoin(const PathChar* folder, const PathChar* name) {
     std::size_t n = 0;
     while (folder[n] != 0)
         ++n;
-    std::size_t length = std::strlen(name);
+    std::size_t length = 0;
+    while (name[length] != 0)
+        ++length;
     auto* path = static_cast<PathChar*>(osAlloc((n + 1 + length + 1) * sizeof(PathChar)));
     if (path == nullptr)
         return nullptr;
     std::memcpy(path, folder, n * sizeof(PathChar));
     if (n > 0 && path[n - 1] != '/' && path[n - 1] != OsPathSeparator)
         path[n++] = OsPathSeparator;
-    for (std::size_t i = 0; i <= length; ++i)
-        path[n + i] = static_cast<PathChar>(name[i]);
+    std::memcpy(path + n, name, (length + 1) * sizeof(PathChar));
     return path;
+}
+
+PathChar* osPathInFolder(const PathChar* folder, const char* name) {
+    // The names looked for in a folder are short ASCII ones.
+    constexpr std::size_t Longest = 32;
+    PathChar wide[Longest + 1];
+    std::size_t i = 0;
+    for (; name[i] != 0 && i < Longest; ++i)
+        wide[i] = static_cast<PathChar>(name[i]);
+    wide[i] = 0;
+    return osPathJoin(folder, wide);
 }

@@ -93,7 +93,7 @@ TEST(Lines, EachKindAndFailure) {
 }
 
 // A title's name through the system's own encoding of the output: a
-// character beyond the first 65,536 is shown as it is.
+// character beyond the first 65,536 is shown as it is where it can be.
 TEST(Lines, ABannerNameAsTheTerminalShowsIt) {
     TempDir dir;
     dir.write("keys/standard.key", Bytes(titlecraft::SyntheticCommonKeys[0], titlecraft::SyntheticCommonKeys[0] + 16));
@@ -101,7 +101,8 @@ TEST(Lines, ABannerNameAsTheTerminalShowsIt) {
     const titlecraft::Tmd tmd{.version = 3, .contents = {{0x0001, 2000}}};
     dir.write("n.wad", titlecraft::genuineWad(tmd, {.version = 3}, {.banner = {0x40, {{}, u"\U0001F600 Joy\nTwo"}}}));
     ToolRun run = runTool({"/l", "/v", "--keys=keys", "n.wad"}, dir.path);
-    EXPECT_EQ(run.out, Wad + "genuine\t\xf0\x9f\x98\x80 Joy Two\tn.wad\n");
+    // A Windows console's code page has no such character: '?', as in a file's name.
+    EXPECT_EQ(run.out, Wad + "genuine\t" + (UnderWine ? "?" : "\xf0\x9f\x98\x80") + " Joy Two\tn.wad\n");
 }
 
 // The tally: on standard error after a run of /l or /v over more than one

@@ -243,11 +243,11 @@ int endRun(int exitCode) {
 }
 
 // An error that ends the run before or between files, outside the
-// reports: on standard output, or, under /j, whose standard output holds
-// JSON Lines only, on standard error. `name`, when given, stands between
-// `message` and `after`; `reason`, when given, closes the line.
+// reports: on standard output, or, under /j and /l, whose standard output
+// holds a line a file only, on standard error. `name`, when given, stands
+// between `message` and `after`; `reason`, when given, closes the line.
 int runError(const char* message, const PathChar* name, const char* after, const char* reason, int exitCode) {
-    bool toStandardError = runOptions.jsonOutput != 0;
+    bool toStandardError = runOptions.jsonOutput != 0 || runOptions.lineOutput != 0;
     outReset();
     if (!toStandardError)
         outText("\nError: ");

@@ -42,9 +42,12 @@ bool nextInWalking(FileSource* source, FileItem* item) {
     return true;
 }
 
-// A folder named outright is walked when it is no title folder.
-bool walked(const FileSource& source, const PathChar* arg) {
-    return source.walks && arg[0] != 0 && osFolderError(arg) == 0 && !isTitleFolder(arg);
+// A folder named outright is walked (Plain) when it is no title folder;
+// anything else is read as it is named (Title).
+FolderKind argumentKind(const FileSource& source, const PathChar* arg) {
+    if (!source.walks || arg[0] == 0 || osFolderError(arg) != 0)
+        return FolderKind::Title;
+    return folderKind(arg);
 }
 
 }  // namespace
@@ -65,8 +68,9 @@ bool nextFileItem(FileSource* source, FileItem* item) {
         if (source->next == source->count)
             return false;
         const PathChar* arg = source->args[source->next++];
-        if (!walked(*source, arg)) {
-            *item = itemOf(arg, nullptr);
+        FolderKind kind = argumentKind(*source, arg);
+        if (kind != FolderKind::Plain) {
+            *item = itemOf(arg, nullptr, kind == FolderKind::NoMemory ? Failure::NoMemory : Failure::None);
             return true;
         }
         ++source->walkedFolders;

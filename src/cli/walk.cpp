@@ -135,8 +135,10 @@ WalkStep startWalk(Walk* walk, const PathChar* root, int* error) {
         return WalkStep::NoMemory;
     std::memcpy(path, root, (n + 1) * sizeof(PathChar));
     WalkStep step = pushLevel(walk, path, error);
-    if (step != WalkStep::Title)
+    if (step != WalkStep::Title) {
         osFree(path);
+        endWalk(walk);  // the levels' array, grown before the listing failed
+    }
     return step;
 }
 
@@ -153,8 +155,9 @@ WalkStep nextInWalk(Walk* walk, PathChar** path, int* error) {
         if (*path == nullptr)
             return WalkStep::NoMemory;
         // A title folder is one title; any other folder is walked into.
-        if (!entry.folder || isTitleFolder(*path))
-            return WalkStep::Title;
+        FolderKind kind = entry.folder ? folderKind(*path) : FolderKind::Title;
+        if (kind != FolderKind::Plain)
+            return kind == FolderKind::Title ? WalkStep::Title : WalkStep::NoMemory;
         WalkStep pushed = pushLevel(walk, *path, error);
         if (pushed != WalkStep::Title)
             return pushed;

@@ -535,13 +535,15 @@ Failure loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* key
     return failure == Failure::None ? findContents(title, folder, keys, tmds, ticketName) : failure;
 }
 
-bool isTitleFolder(const PathChar* folder) {
+FolderKind folderKind(const PathChar* folder) {
     OsFile tmd{};
     TmdFiles tmds;
     OsResult opened = openTmd(folder, &tmd, &tmds, false);
     if (opened == OsOk)
         osClose(&tmd);
-    return opened != OsAbsent;
+    if (opened == OsError && tmd.error == ENOMEM)
+        return FolderKind::NoMemory;
+    return opened == OsAbsent ? FolderKind::Plain : FolderKind::Title;
 }
 
 void releaseFolder(FolderParts* parts) {

@@ -21,7 +21,9 @@ Failure loadFolder(LoadedTitle* title, const PathChar* folder, const KeySet* key
 
 void releaseFolder(FolderParts* parts);
 
-// Whether the folder `folder` is a title folder, by the names of its
-// files alone: one with a TMD file, or with one by such a name that will
-// not open, is reported as one title; any other is walked under /r.
-bool isTitleFolder(const PathChar* folder);
+// What the folder `folder` is, by the names of its files alone: Title when
+// it holds a TMD file, or one by such a name that will not open (reported
+// as one title); Plain when it holds none (walked under /r); NoMemory when
+// memory ran out before that could be told.
+enum class FolderKind { Title, Plain, NoMemory };
+FolderKind folderKind(const PathChar* folder);

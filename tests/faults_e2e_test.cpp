@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "folders.h"
 #include "tool_run.h"
@@ -192,6 +193,58 @@ TEST(Faults, EveryCallCanFailUnderParallelVerification) {
             }
             EXPECT_TRUE(matched) << run.out << run.err;
             EXPECT_EQ(firstLine(readFileBytes(report)), clean);
+        }
+    }
+}
+
+
+// The same failures in a walk under /r, at every call: nothing left open
+// or held, every line the clean run's but the failing one's, and memory
+// running out is "out of memory" (13), never a folder read as a title
+// folder that cannot be read. The run's own errors stay off standard
+// output, which holds a line a file only.
+TEST(Faults, EveryCallOfAWalkCanFail) {
+    SKIP_UNDER_WINE("failure injection is built into the Linux build's OS layer");
+    TempDir dir;
+    std::filesystem::create_directories(dir.path + "/C/B/t");
+    std::filesystem::create_directories(dir.path + "/C/D");
+    for (const folders::File& f : folders::files({}))
+        dir.write("C/B/t/" + f.name, f.bytes);
+    dir.write("C/B/x.tmd", files()[1].bytes);
+    dir.write("C/D/s.wad", files()[2].bytes);
+    dir.write("C/a.tik", files()[0].bytes);
+    const std::string report = dir.path + "/leftovers";
+    const std::string clean = leftoversOfDoingNothing(dir.path, report);
+    // Without keys the verified run is unproven (16), which a failure outranks.
+    const std::vector<std::string> forms[] = {{"/l", "/r", "C"}, {"/l", "/r", "/v", "--keys=.", "--jobs=2", "C"}};
+    for (const std::vector<std::string>& args : forms) {
+        ToolRun whole = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
+        ASSERT_EQ(std::count(whole.out.begin(), whole.out.end(), '\n'), 4) << whole.out;
+        std::string counts = readFileBytes(report);
+        for (const PointCase& p : Points) {
+            long calls = std::atol(counts.c_str() + counts.find(std::string(p.point) + "=") + std::strlen(p.point) + 1);
+            for (long n = 1; n <= calls; ++n) {
+                SCOPED_TRACE(args[2] + " " + p.point + ":" + std::to_string(n));
+                ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
+                                         {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
+                                          "TESSARLUMEN_FAULT_REPORT=" + report},
+                                         false);
+                EXPECT_EQ(firstLine(readFileBytes(report)), clean);
+                bool failed = run.err.rfind("Error: ", 0) == 0;
+                std::istringstream lines(run.out);
+                for (std::string line; std::getline(lines, line);) {
+                    if (whole.out.find(line + "\n") != std::string::npos)
+                        continue;
+                    failed = true;
+                    if (p.index == 0) {
+                        EXPECT_NE(line.find("\tout of memory\t"), std::string::npos) << line;
+                    }
+                }
+                if (p.index == 0) {
+                    EXPECT_EQ(run.exitCode, failed ? 13 : whole.exitCode) << run.out << run.err;
+                }
+                EXPECT_EQ(run.out.find("Error"), std::string::npos);
+            }
         }
     }
 }

@@ -156,7 +156,7 @@ void writeCollection(const TempDir& dir) {
     dir.write("C/B/notes.txt", Bytes(5000, 'x'));
     dir.write("C/a.wad", titlecraft::wadBytes(ThreeContents, {.version = 3}));
     dir.write("C/c.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 450}));
-    dir.write("C/Upper.Wad", wadCutAt(1000));
+    dir.write("C/a2.WAD", wadCutAt(1000));  // after a.wad: '.' comes before '2'
     if (!UnderWine) {
         fs::create_directory_symlink("B", dir.path + "/C/link-to-B");
         fs::create_symlink("a.wad", dir.path + "/C/link.wad");
@@ -182,8 +182,8 @@ TEST(Walk, ATreeInByteOrder) {
         };
         std::string lines = "folder\t0001000154534C41\tTSLA\t7\tok\t" + shown("B/title") + "\n" +
                             "tmd\t00010005544C4344\tTLCD\t2\tok\t" + shown("B/x.TMD") + "\n" + Wad +
-                            "incomplete: 2 of 3 contents missing\t" + shown("Upper.Wad") + "\n" + Wad + "ok\t" +
-                            shown("a.wad") + "\n" + "ticket\t0000000100000002\tSystem Menu\t450\tok\t" +
+                            "ok\t" + shown("a.wad") + "\n" + Wad + "incomplete: 2 of 3 contents missing\t" +
+                            shown("a2.WAD") + "\n" + "ticket\t0000000100000002\tSystem Menu\t450\tok\t" +
                             shown("c.tik") + "\n";
         if (!UnderWine)
             lines += Wad + "ok\t" + shown("link.wad") + "\n";

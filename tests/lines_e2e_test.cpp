@@ -153,7 +153,7 @@ void writeCollection(const TempDir& dir) {
     for (const folders::File& f : folders::files({}))
         dir.write("C/B/title/" + f.name, f.bytes);
     dir.write("C/B/x.TMD", titlecraft::tmdBytes({.high = 0x00010005, .low = 0x544C4344, .version = 2}));
-    dir.write("C/B/notes.txt", Bytes(5000, 'x'));
+    dir.write("C/B/notes.twad", Bytes(5000, 'x'));  // an ending that is not .wad
     dir.write("C/a.wad", titlecraft::wadBytes(ThreeContents, {.version = 3}));
     dir.write("C/c.tik", titlecraft::ticketBytes({.high = 1, .low = 2, .version = 450}));
     dir.write("C/a2.WAD", wadCutAt(1000));  // after a.wad: '.' comes before '2'
@@ -215,7 +215,7 @@ TEST(Walk, WhatIsWalked) {
     } cases[] = {
         {"no /r", {"/l", "C"}, "-\t-\t-\t-\tcannot read: " + AFolder + "\tC\n", 11},
         {"a title folder named", {"/l", "/r", "C/B/title"}, "folder\t0001000154534C41\tTSLA\t7\tok\tC/B/title\n", 0},
-        {"a file of another name", {"/l", "/r", "C/B/notes.txt"}, "-\t-\t-\t-\tunknown file structure\tC/B/notes.txt\n",
+        {"a file of another name", {"/l", "/r", "C/B/notes.twad"}, "-\t-\t-\t-\tunknown file structure\tC/B/notes.twad\n",
          14},
         {"no title inside", {"/l", "/r", "C/empty"}, "", 0},
         {"no title inside, under /v", {"/l", "/r", "/v", "C/empty"},

@@ -63,6 +63,21 @@ std::string reasonLine(const std::string& name, const PointCase& p) {
     return "Tessarlumen: " + name + ": " + p.reason + "\n";
 }
 
+// The run of `args` in `dir` with the `n`th call of `p`'s kind failing,
+// what it leaves behind reported in `report`.
+ToolRun runFailing(const std::vector<std::string>& args, const std::string& dir, const PointCase& p, long n,
+                   const std::string& report) {
+    return runProgram(TESSARLUMEN_FAULTS_EXE, args, dir,
+                      {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
+                       "TESSARLUMEN_FAULT_REPORT=" + report},
+                      false);
+}
+
+// How many calls of `p`'s kind a run made, from its report.
+long callsOf(const std::string& counts, const PointCase& p) {
+    return std::atol(counts.c_str() + counts.find(std::string(p.point) + "=") + std::strlen(p.point) + 1);
+}
+
 // The tally of a verifying run on standard error: the files' exit codes
 // alone (0, 15, 16), and -1 for one not read.
 std::string tallyLine(const std::vector<int>& codes, bool stopped) {
@@ -101,10 +116,7 @@ TEST(Faults, EveryCallCanFailCleanly) {
             int calls = file < all.size() ? all[file].calls[p.index] : 1;
             for (int n = before + 1; n <= before + calls; ++n) {
                 SCOPED_TRACE(std::string(p.point) + ":" + std::to_string(n));
-                ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
-                                         {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
-                                          "TESSARLUMEN_FAULT_REPORT=" + report},
-                                         false);
+                ToolRun run = runFailing(args, dir.path, p, n, report);
                 std::string expected;
                 for (std::size_t done = 0; done < file; ++done)
                     expected += reports[done];
@@ -171,13 +183,9 @@ TEST(Faults, EveryCallCanFailUnderParallelVerification) {
     ToolRun whole = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path, {"TESSARLUMEN_FAULT_REPORT=" + report}, false);
     std::string counts = readFileBytes(report);
     for (const PointCase& p : Points) {
-        long calls = std::atol(counts.c_str() + counts.find(std::string(p.point) + "=") + std::strlen(p.point) + 1);
-        for (long n = 1; n <= calls; ++n) {
+        for (long n = 1; n <= callsOf(counts, p); ++n) {
             SCOPED_TRACE(std::string(p.point) + ":" + std::to_string(n));
-            ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
-                                     {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
-                                      "TESSARLUMEN_FAULT_REPORT=" + report},
-                                     false);
+            ToolRun run = runFailing(args, dir.path, p, n, report);
             // The first opens are of the key files, read before any title.
             bool matched = (run.out == whole.out && run.err == tallyLine(codes, false)) ||
                            (run.out.rfind("\nError: Cannot read the key file '", 0) == 0 && run.exitCode == 2 &&
@@ -219,13 +227,9 @@ void walkUnderFaults(const std::vector<std::string>& args, int points) {
     ASSERT_EQ(std::count(whole.out.begin(), whole.out.end(), '\n'), 4) << whole.out;
     std::string counts = readFileBytes(report);
     for (const PointCase& p : std::span(Points, static_cast<std::size_t>(points))) {
-        long calls = std::atol(counts.c_str() + counts.find(std::string(p.point) + "=") + std::strlen(p.point) + 1);
-        for (long n = 1; n <= calls; ++n) {
+        for (long n = 1; n <= callsOf(counts, p); ++n) {
             SCOPED_TRACE(std::string(p.point) + ":" + std::to_string(n));
-            ToolRun run = runProgram(TESSARLUMEN_FAULTS_EXE, args, dir.path,
-                                     {"TESSARLUMEN_FAULT=" + std::string(p.point) + ":" + std::to_string(n),
-                                      "TESSARLUMEN_FAULT_REPORT=" + report},
-                                     false);
+            ToolRun run = runFailing(args, dir.path, p, n, report);
             EXPECT_EQ(firstLine(readFileBytes(report)), clean);
             bool failed = run.err.rfind("Error: ", 0) == 0;
             std::istringstream lines(run.out);
